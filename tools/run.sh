@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# One entry point for newcomers and CI.
+#   tools/run.sh demo   build, then run the end-to-end demo through reelhost
+#   tools/run.sh test   build, then run every test
+#   tools/run.sh asan   build with AddressSanitizer/UBSan into build-asan, run every test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v g++ >/dev/null || need+=(g++)
+command -v pkg-config >/dev/null || need+=(pkg-config)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+if [ ${#need[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+configure() {  # dir, extra cmake args...
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+}
+
+case "${1:-}" in
+demo)
+    configure build
+    exec bash tools/demo.sh build
+    ;;
+test)
+    configure build
+    cd build && ctest -j"$jobs" --output-on-failure --timeout 600
+    ;;
+asan)
+    configure build-asan -DREEL_SANITIZE=ON -DREEL_BENCH=OFF
+    cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest -j"$jobs" --output-on-failure --timeout 900
+    ;;
+*)
+    echo "usage: tools/run.sh demo|test|asan" >&2
+    exit 2
+    ;;
+esac
