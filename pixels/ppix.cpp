@@ -42,7 +42,9 @@ char* allocatePixels(uint64_t bytes) {
     return static_cast<char*>(std::aligned_alloc(kPixelAlignment, rounded));
 }
 
-void setLowMemory() { SetAGlobal(kSlotLowMemory, 1); }
+void setLowMemory() {
+    SetAGlobal(kSlotLowMemory, 1);
+}
 
 // True when the system can spare `bytes` and still keep the reserve of
 // slot 295.
@@ -186,7 +188,9 @@ int32_t copyNearest(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmR
 }  // namespace rc::pixels
 
 namespace rc::pixhooks {
-void setCopy(CopyFn fn) { rc::pixels::copyHook.store(fn); }
+void setCopy(CopyFn fn) {
+    rc::pixels::copyHook.store(fn);
+}
 CopyFn copy() {
     CopyFn fn = rc::pixels::copyHook.load();
     return fn ? fn : &rc::pixels::copyNearest;
@@ -197,9 +201,13 @@ using namespace rc::pixels;
 
 extern "C" {
 
-RC_API PPixHand ppixNew(const FmRect* bounds) { return newOwned(bounds, 32, true); }
+RC_API PPixHand ppixNew(const FmRect* bounds) {
+    return newOwned(bounds, 32, true);
+}
 
-RC_API PPixHand ppixNew8(const FmRect* bounds) { return newOwned(bounds, 8, false); }
+RC_API PPixHand ppixNew8(const FmRect* bounds) {
+    return newOwned(bounds, 8, false);
+}
 
 RC_API PPixHand ppixNewPrivate(const FmRect* bounds, void* pixels) {
     Geometry g;
@@ -267,10 +275,16 @@ RC_API char* ppixTopLine(char* pixels, int32_t rowBytes, int32_t height) {
     return pixels + static_cast<int64_t>(rowBytes) * (static_cast<int64_t>(height) - 1);
 }
 
-RC_API char* ppixNextLine(char* row, int32_t rowBytes) { return row - rowBytes; }
+RC_API char* ppixNextLine(char* row, int32_t rowBytes) {
+    return row - rowBytes;
+}
 
-RC_API int32_t ppixLockPixels(PPixHand) { return 0; }
-RC_API int32_t ppixUnlockPixels(PPixHand) { return 0; }
+RC_API int32_t ppixLockPixels(PPixHand) {
+    return 0;
+}
+RC_API int32_t ppixUnlockPixels(PPixHand) {
+    return 0;
+}
 
 RC_API uint32_t ppixGetPixel(PPixHand pix, int32_t x, int32_t y) {
     PPixRecord* r = record(pix);
@@ -313,11 +327,10 @@ RC_API int32_t ppixSwapPixels(PPixHand a, PPixHand b) {
     PPixRecord* rb = record(b);
     if (!ra || !rb) return nilHandleErr;
     if (a == b) return 0;
-    const bool sameGeometry =
-        std::memcmp(&ra->bounds, &rb->bounds, sizeof(FmRect)) == 0 && ra->depth == rb->depth &&
-        ra->rowBytes == rb->rowBytes;
-    const bool plain = ra->activeField == 0 && rb->activeField == 0 &&
-                       ra->savedFieldStates == 0 && rb->savedFieldStates == 0;
+    const bool sameGeometry = std::memcmp(&ra->bounds, &rb->bounds, sizeof(FmRect)) == 0 &&
+                              ra->depth == rb->depth && ra->rowBytes == rb->rowBytes;
+    const bool plain = ra->activeField == 0 && rb->activeField == 0 && ra->savedFieldStates == 0 &&
+                       rb->savedFieldStates == 0;
     if (!sameGeometry || !plain) {
         // Different buffers keep their own memory: the picture is copied.
         return rc::pixhooks::copy()(a, b, &ra->bounds, &rb->bounds);
@@ -328,10 +341,13 @@ RC_API int32_t ppixSwapPixels(PPixHand a, PPixHand b) {
     std::swap(ra->privateMark, rb->privateMark);
     for (PPixRecord* r : {ra, rb}) {
         if (!r->frameBase) continue;
-        intptr_t offset = reinterpret_cast<intptr_t>(r->pixels) - reinterpret_cast<intptr_t>(r->frameBase);
+        intptr_t offset =
+            reinterpret_cast<intptr_t>(r->pixels) - reinterpret_cast<intptr_t>(r->frameBase);
         r->frameBase = r->pixels;
-        r->field1Start = reinterpret_cast<char*>(reinterpret_cast<intptr_t>(r->field1Start) + offset);
-        r->field2Start = reinterpret_cast<char*>(reinterpret_cast<intptr_t>(r->field2Start) + offset);
+        r->field1Start =
+            reinterpret_cast<char*>(reinterpret_cast<intptr_t>(r->field1Start) + offset);
+        r->field2Start =
+            reinterpret_cast<char*>(reinterpret_cast<intptr_t>(r->field2Start) + offset);
     }
     return 0;
 }
@@ -344,12 +360,23 @@ RC_API int32_t CalcRowBytes(int32_t width, int32_t depth) {
         case 32:
             bytes = w * 4;
             return bytes > INT32_MAX ? 0 : static_cast<int32_t>(bytes);
-        case 24: bytes = w * 3; break;
-        case 16: bytes = w * 2; break;
-        case 8: bytes = w; break;
-        case 4: bytes = (w + 1) / 2; break;
-        case 1: bytes = (w + 7) / 8; break;
-        default: return 0;
+        case 24:
+            bytes = w * 3;
+            break;
+        case 16:
+            bytes = w * 2;
+            break;
+        case 8:
+            bytes = w;
+            break;
+        case 4:
+            bytes = (w + 1) / 2;
+            break;
+        case 1:
+            bytes = (w + 7) / 8;
+            break;
+        default:
+            return 0;
     }
     bytes = (bytes + 3) & ~int64_t{3};
     return bytes > INT32_MAX ? 0 : static_cast<int32_t>(bytes);

@@ -31,9 +31,9 @@ struct CubePalette {
         for (int r = 0; r < 6; ++r)
             for (int g = 0; g < 6; ++g)
                 for (int b = 0; b < 6; ++b)
-                    entries[10 + 36 * r + 6 * g + b] = FmPaletteEntry{
-                        static_cast<uint8_t>(51 * r), static_cast<uint8_t>(51 * g),
-                        static_cast<uint8_t>(51 * b), 0};
+                    entries[10 + 36 * r + 6 * g + b] =
+                        FmPaletteEntry{static_cast<uint8_t>(51 * r), static_cast<uint8_t>(51 * g),
+                                       static_cast<uint8_t>(51 * b), 0};
     }
 };
 
@@ -50,7 +50,9 @@ int32_t screenDepth() {
     return d > 0 ? static_cast<int32_t>(d) : 32;
 }
 
-inline int ditherLevel(int v, int d) { return std::min(5, (v + d) / 51); }
+inline int ditherLevel(int v, int d) {
+    return std::min(5, (v + d) / 51);
+}
 
 uint8_t* dibBits(FmBitmapInfoHeader* dib) {
     uint32_t colours = 0;
@@ -100,14 +102,15 @@ int32_t drawDither8(PPixHand pix, FmDC dc, const FmRect& src, const FmRect& dst)
     const int32_t dibRow = CalcRowBytes(w, 8);
     r = record(pix);
     for (int32_t i = 0; i < h; ++i) {  // memory rows, bottom-up in both
-        const uint8_t* in = reinterpret_cast<const uint8_t*>(r->pixels) + static_cast<int64_t>(i) * r->rowBytes;
+        const uint8_t* in =
+            reinterpret_cast<const uint8_t*>(r->pixels) + static_cast<int64_t>(i) * r->rowBytes;
         uint8_t* out = bits + static_cast<int64_t>(i) * dibRow;
         const uint8_t* dither = kDither[(h + i) & 7];
         for (int32_t j = 0; j < w; ++j) {
             const int d = dither[(w + j) & 7];
-            out[j] = static_cast<uint8_t>(10 + 36 * ditherLevel(in[j * 4 + 2], d) +
-                                          6 * ditherLevel(in[j * 4 + 1], d) +
-                                          ditherLevel(in[j * 4], d));
+            out[j] =
+                static_cast<uint8_t>(10 + 36 * ditherLevel(in[j * 4 + 2], d) +
+                                     6 * ditherLevel(in[j * 4 + 1], d) + ditherLevel(in[j * 4], d));
         }
     }
     const FmLogPalette* old = dc->palette;
@@ -154,8 +157,7 @@ RC_API int32_t ppixToScreen(PPixHand pix, FmDC dc, const FmRect* srcRect, const 
     PPixRecord* r = record(pix);
     if (!r || !r->pixels || r->depth != 32) return nilHandleErr;
     FmRect src = srcRect ? *srcRect : r->bounds;
-    FmRect dst = dstRect ? *dstRect
-                         : FmRect{0, 0, src.right - src.left, src.bottom - src.top};
+    FmRect dst = dstRect ? *dstRect : FmRect{0, 0, src.right - src.left, src.bottom - src.top};
     const int32_t sw = src.right - src.left, sh = src.bottom - src.top;
     const int32_t dw = dst.right - dst.left, dh = dst.bottom - dst.top;
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return 0;
@@ -208,8 +210,9 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
     // A bitmap in a pointer block must hold its colour table and bits.
     if (FmIsValidPtr(dib)) {
         const uint64_t rows = dib->height < 0 ? -static_cast<int64_t>(dib->height) : dib->height;
-        const uint64_t need = static_cast<uint64_t>(dibBits(dib) - reinterpret_cast<uint8_t*>(dib)) +
-                              rows * static_cast<uint64_t>(CalcRowBytes(dib->width, bitCount));
+        const uint64_t need =
+            static_cast<uint64_t>(dibBits(dib) - reinterpret_cast<uint8_t*>(dib)) +
+            rows * static_cast<uint64_t>(CalcRowBytes(dib->width, bitCount));
         if (FmGetPtrSize(reinterpret_cast<Ptr>(dib)) < need) return 1;
     }
     const int32_t w = std::min<int32_t>(width(r), dib->width);
@@ -253,7 +256,9 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
         for (int32_t x = 0; x < w; ++x) {
             const uint8_t b = in[x * 4], g = in[x * 4 + 1], red = in[x * 4 + 2];
             switch (bitCount) {
-                case 32: std::memcpy(out + x * 4, in + x * 4, 4); break;
+                case 32:
+                    std::memcpy(out + x * 4, in + x * 4, 4);
+                    break;
                 case 24:
                     out[x * 3] = b;
                     out[x * 3 + 1] = g;
@@ -265,7 +270,9 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
                     out[x * 2 + 1] = static_cast<uint8_t>(v >> 8);
                     break;
                 }
-                default: out[x] = lookup[(red >> 3) << 10 | (g >> 3) << 5 | (b >> 3)]; break;
+                default:
+                    out[x] = lookup[(red >> 3) << 10 | (g >> 3) << 5 | (b >> 3)];
+                    break;
             }
         }
     }

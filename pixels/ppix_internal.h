@@ -12,8 +12,12 @@ namespace rc::pixels {
 inline PPixRecord* record(PPixHand pix) {
     return pix && *pix ? reinterpret_cast<PPixRecord*>(*pix) : nullptr;
 }
-inline int32_t width(const PPixRecord* r) { return r->bounds.right - r->bounds.left; }
-inline int32_t height(const PPixRecord* r) { return r->bounds.bottom - r->bounds.top; }
+inline int32_t width(const PPixRecord* r) {
+    return r->bounds.right - r->bounds.left;
+}
+inline int32_t height(const PPixRecord* r) {
+    return r->bounds.bottom - r->bounds.top;
+}
 
 // Address of image row y (0 = top) of the buffer.
 inline char* rowAddress(const PPixRecord* r, int32_t y) {

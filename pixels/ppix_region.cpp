@@ -35,7 +35,9 @@ bool regionIsRectangle(const FmRegion& region) {
 }  // namespace rc::pixels
 
 namespace {
-bool validRect(const FmRect* r) { return r && r->left < r->right && r->top < r->bottom; }
+bool validRect(const FmRect* r) {
+    return r && r->left < r->right && r->top < r->bottom;
+}
 }  // namespace
 
 extern "C" {
@@ -64,6 +66,8 @@ RC_API int32_t FmUnionRectRgn(FmRgn region, const FmRect* rect) {
     return 0;
 }
 
-RC_API void FmDisposeRgn(FmRgn region) { delete region; }
+RC_API void FmDisposeRgn(FmRgn region) {
+    delete region;
+}
 
 }  // extern "C"

@@ -22,7 +22,8 @@ void forEachRegionSpan(const FmRegion& region, const FmRect& clip, Fn span) {
         size_t i = 0;
         while (i < runs.size()) {
             int32_t l = runs[i].first, rt = runs[i].second;
-            for (++i; i < runs.size() && runs[i].first <= rt; ++i) rt = std::max(rt, runs[i].second);
+            for (++i; i < runs.size() && runs[i].first <= rt; ++i)
+                rt = std::max(rt, runs[i].second);
             span(y, l, rt);
         }
     }

@@ -10,7 +10,9 @@
 
 namespace {
 
-PWorldEntry* tableBase() { return reinterpret_cast<PWorldEntry*>(GetAGlobal(kSlotPWorldTable)); }
+PWorldEntry* tableBase() {
+    return reinterpret_cast<PWorldEntry*>(GetAGlobal(kSlotPWorldTable));
+}
 
 // The in-use entry of a world number, or null.
 PWorldEntry* entry(PWorld world) {
@@ -132,14 +134,18 @@ RC_API int32_t pwDispose(PWorld world) {
     return 0;
 }
 
-RC_API int32_t DisposePWorld(PWorld world) { return pwDispose(world); }
+RC_API int32_t DisposePWorld(PWorld world) {
+    return pwDispose(world);
+}
 
 RC_API PPixHand pwGetPPix(PWorld world) {
     PWorldEntry* e = entry(world);
     return e && e->isPixWorld ? WordToHandle(e->object) : nullptr;
 }
 
-RC_API PPixHand GetPWorldBits(PWorld world) { return pwGetPPix(world); }
+RC_API PPixHand GetPWorldBits(PWorld world) {
+    return pwGetPPix(world);
+}
 
 RC_API uint32_t pwGetWnd(PWorld world) {
     PWorldEntry* e = entry(world);

@@ -27,6 +27,8 @@ uint64_t availableMemory() {
     return total;
 }
 
-void overrideAvailableMemory(uint64_t bytes) { overridden.store(bytes); }
+void overrideAvailableMemory(uint64_t bytes) {
+    overridden.store(bytes);
+}
 
 }  // namespace rc::platform

@@ -41,7 +41,8 @@ std::optional<std::string> profileLookup(const char* section, const char* key, c
         if (t.empty() || t[0] == ';' || t[0] == '#') continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            inSection = close != std::string::npos && sameName(trim(t.substr(1, close - 1)), section);
+            inSection =
+                close != std::string::npos && sameName(trim(t.substr(1, close - 1)), section);
             continue;
         }
         if (!inSection) continue;

@@ -37,14 +37,15 @@ FmRect drawableArea(const FmDeviceContext* dc) {
 
 // Reads image pixel (x, y) of a bitmap as 0x00RRGGBB; y counts from the top.
 class DibReader {
-public:
+  public:
     DibReader(const DibSource& src, const FmDeviceContext* dc) : src_(src), dc_(dc) {
         const FmBitmapInfoHeader* h = src.header;
         width_ = h->width;
         height_ = h->height < 0 ? -static_cast<int64_t>(h->height) : h->height;
         bottomUp_ = h->height > 0;
         bitCount_ = h->bitCount;
-        stride_ = src.stride > 0 ? src.stride : ((static_cast<int64_t>(width_) * bitCount_ + 31) / 32) * 4;
+        stride_ = src.stride > 0 ? src.stride
+                                 : ((static_cast<int64_t>(width_) * bitCount_ + 31) / 32) * 4;
     }
     bool valid() const {
         return src_.bits && width_ > 0 && height_ > 0 &&
@@ -76,7 +77,7 @@ public:
         }
     }
 
-private:
+  private:
     uint32_t indexColour(uint32_t index) const {
         if (!src_.colours) return index << 16 | index << 8 | index;
         if (src_.colourUse == ColourUse::RgbQuads) {
@@ -150,7 +151,9 @@ FmDeviceContext* createMemoryDC(Surface* surface) {
     return dc;
 }
 
-void releaseDC(FmDeviceContext* dc) { delete dc; }
+void releaseDC(FmDeviceContext* dc) {
+    delete dc;
+}
 
 uint32_t colourAtDepth(uint32_t rgb, int32_t depth) {
     rgb &= 0xFFFFFF;
@@ -196,8 +199,8 @@ int32_t stretchDIBits(FmDeviceContext* dc, const FmRect& dst, const FmRect& src,
     return rows;
 }
 
-int32_t setDIBitsToDevice(FmDeviceContext* dc, int32_t xDest, int32_t yDest, int32_t w,
-                          int32_t h, int32_t xSrc, int32_t ySrc, const DibSource& src) {
+int32_t setDIBitsToDevice(FmDeviceContext* dc, int32_t xDest, int32_t yDest, int32_t w, int32_t h,
+                          int32_t xSrc, int32_t ySrc, const DibSource& src) {
     FmRect dst{xDest, yDest, xDest + w, yDest + h};
     FmRect from{xSrc, ySrc, xSrc + w, ySrc + h};
     return stretchDIBits(dc, dst, from, src);

@@ -73,8 +73,8 @@ struct DibSource {
 // Copies a w x h block of the bitmap (starting at xSrc, ySrc counted from the
 // image's top) to (xDest, yDest) of the context's surface. Returns the
 // number of rows drawn.
-int32_t setDIBitsToDevice(FmDeviceContext* dc, int32_t xDest, int32_t yDest, int32_t w,
-                          int32_t h, int32_t xSrc, int32_t ySrc, const DibSource& src);
+int32_t setDIBitsToDevice(FmDeviceContext* dc, int32_t xDest, int32_t yDest, int32_t w, int32_t h,
+                          int32_t xSrc, int32_t ySrc, const DibSource& src);
 
 // Draws the source rectangle of the bitmap (image coordinates, top-down)
 // into the destination rectangle, scaling by nearest pixel. Returns the

@@ -2,12 +2,26 @@
 
 #include <sched.h>
 
+#include <mutex>
 #include <system_error>
 
 namespace rc::platform {
 
 namespace {
-std::atomic<int> threadStartFailures{0};
+std::mutex faultMutex;
+int startsBeforeFault = 0;
+int startFaults = 0;
+
+bool injectedFault() {
+    std::lock_guard<std::mutex> lock(faultMutex);
+    if (startFaults == 0) return false;
+    if (startsBeforeFault > 0) {
+        --startsBeforeFault;
+        return false;
+    }
+    --startFaults;
+    return true;
+}
 constexpr int kSpinRounds = 2000;
 }  // namespace
 
@@ -16,7 +30,9 @@ void Event::set() {
     state_.notify_all();
 }
 
-void Event::reset() { state_.store(0, std::memory_order_release); }
+void Event::reset() {
+    state_.store(0, std::memory_order_release);
+}
 
 void Event::wait() const {
     for (int i = 0; i < kSpinRounds; ++i) {
@@ -35,10 +51,7 @@ void waitAll(Event* const* events, int count) {
 }
 
 bool startThread(std::thread& thread, std::function<void()> body) {
-    int pending = threadStartFailures.load();
-    while (pending > 0) {
-        if (threadStartFailures.compare_exchange_weak(pending, pending - 1)) return false;
-    }
+    if (injectedFault()) return false;
     try {
         thread = std::thread(std::move(body));
     } catch (const std::system_error&) {
@@ -58,6 +71,10 @@ int processorCount() {
     return hw > 0 ? static_cast<int>(hw) : 1;
 }
 
-void failNextThreadStarts(int n) { threadStartFailures.store(n > 0 ? n : 0); }
+void failThreadStarts(int after, int count) {
+    std::lock_guard<std::mutex> lock(faultMutex);
+    startsBeforeFault = after > 0 ? after : 0;
+    startFaults = count > 0 ? count : 0;
+}
 
 }  // namespace rc::platform

@@ -14,7 +14,7 @@ namespace rc::platform {
 // before sleeping, because pool jobs are short and a futex sleep costs more
 // than the work of a small band.
 class Event {
-public:
+  public:
     Event() = default;
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
@@ -24,7 +24,7 @@ public:
     bool isSet() const { return state_.load(std::memory_order_acquire) != 0; }
     void wait() const;
 
-private:
+  private:
     std::atomic<uint32_t> state_{0};
 };
 
@@ -38,7 +38,8 @@ bool startThread(std::thread& thread, std::function<void()> body);
 // Number of processors in this process's affinity mask (at least 1).
 int processorCount();
 
-// Test hook: the next n calls of startThread fail.
-void failNextThreadStarts(int n);
+// Test hook: after `after` more successful starts, the next `count` calls
+// of startThread fail (count 0 switches it off).
+void failThreadStarts(int after, int count);
 
 }  // namespace rc::platform

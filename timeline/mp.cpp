@@ -36,7 +36,9 @@ struct WorkerTable {
 // back. Slot 319 mirrors it for readers of the globals table.
 std::atomic<std::thread::id> lockOwner{std::thread::id()};
 
-WorkerTable* table() { return reinterpret_cast<WorkerTable*>(GetAGlobal(kSlotMPWorkers)); }
+WorkerTable* table() {
+    return reinterpret_cast<WorkerTable*>(GetAGlobal(kSlotMPWorkers));
+}
 
 void workerLoop(WorkerRecord* w) {
     for (;;) {
@@ -49,7 +51,9 @@ void workerLoop(WorkerRecord* w) {
     }
 }
 
-bool ownsLock() { return lockOwner.load(std::memory_order_acquire) == std::this_thread::get_id(); }
+bool ownsLock() {
+    return lockOwner.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
 
 void releaseLock() {
     SetAGlobal(kSlotMPLock, 0);

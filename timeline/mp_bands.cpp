@@ -39,7 +39,8 @@ void runRowBands(int32_t rows, int32_t minRows,
     }
     std::vector<Band> bands(split.bands);
     for (int32_t i = 0; i < split.bands; ++i)
-        bands[i] = Band{&body, i * split.rowsEach, i + 1 < split.bands ? split.rowsEach : split.rowsLast};
+        bands[i] =
+            Band{&body, i * split.rowsEach, i + 1 < split.bands ? split.rowsEach : split.rowsLast};
     FmExecuteMP(split.bands, runBand, bands.data(), sizeof(Band));
 }
 

@@ -14,16 +14,16 @@ extern "C" {
 #endif
 
 enum {
-    kSlotScreenPalette = 221,   /* the 8-bit screen's logical palette (FmLogPalette*) */
-    kSlotPWorldTable = 233,     /* the pixel-world table */
-    kSlotDrawDib = 236,         /* the drawing service handle (unused here) */
-    kSlotScreenDepth = 249,     /* bits per pixel of the screen; 0 reads as 32 */
-    kSlotDrawDibWidth = 270,    /* set to -1 before each screen draw */
-    kSlotDrawDibHeight = 271,   /* set to -1 before each screen draw */
-    kSlotHostPixelAlloc = 286,  /* PPixHostAlloc supplied by the executable */
-    kSlotHostPixelFree = 287,   /* PPixHostFree supplied by the executable */
-    kSlotLowMemory = 294,       /* set to 1 when a buffer was refused for lack of memory */
-    kSlotMemoryReserve = 295    /* bytes a new buffer must leave free */
+    kSlotScreenPalette = 221,  /* the 8-bit screen's logical palette (FmLogPalette*) */
+    kSlotPWorldTable = 233,    /* the pixel-world table */
+    kSlotDrawDib = 236,        /* the drawing service handle (unused here) */
+    kSlotScreenDepth = 249,    /* bits per pixel of the screen; 0 reads as 32 */
+    kSlotDrawDibWidth = 270,   /* set to -1 before each screen draw */
+    kSlotDrawDibHeight = 271,  /* set to -1 before each screen draw */
+    kSlotHostPixelAlloc = 286, /* PPixHostAlloc supplied by the executable */
+    kSlotHostPixelFree = 287,  /* PPixHostFree supplied by the executable */
+    kSlotLowMemory = 294,      /* set to 1 when a buffer was refused for lack of memory */
+    kSlotMemoryReserve = 295   /* bytes a new buffer must leave free */
 };
 
 /* "Rand": pixel memory from the host allocator, or owned by the caller. */
@@ -40,11 +40,11 @@ typedef struct PPixRecord {
     int32_t depth;       /* 32 or 8 */
     int32_t pixelFormat; /* 0 as created */
     int32_t reserved0;
-    char* pixels;        /* first byte of the bottom row */
-    char* frameBase;     /* while field access is prepared: pixels of the whole frame */
-    char* field1Start;   /* first rows of the two interlaced fields */
+    char* pixels;      /* first byte of the bottom row */
+    char* frameBase;   /* while field access is prepared: pixels of the whole frame */
+    char* field1Start; /* first rows of the two interlaced fields */
     char* field2Start;
-    int32_t activeField;      /* 0 whole frame; 1 or 2: pixels address that field, row bytes doubled */
+    int32_t activeField; /* 0 whole frame; 1 or 2: pixels address that field, row bytes doubled */
     uint32_t savedFieldStates; /* Handle word of the saved field settings, 0 = none */
     uint32_t allocatorMark;    /* kPPixRandMark: pixels came from the host allocator */
     uint32_t reserved1[2];

@@ -16,9 +16,9 @@ enum { kPWorldCount = 200 };
 
 /* Kinds for pwNew. */
 enum {
-    kPWorldPixels = 0,  /* object: a PPixHand, or 0 for a new buffer of the bounds */
-    kPWorldWindow = 1,  /* object: a window id */
-    kPWorldPort = 2     /* object: an FmDC the world draws into */
+    kPWorldPixels = 0, /* object: a PPixHand, or 0 for a new buffer of the bounds */
+    kPWorldWindow = 1, /* object: a window id */
+    kPWorldPort = 2    /* object: an FmDC the world draws into */
 };
 
 /* One entry of the table kept in slot 233. */
@@ -29,8 +29,8 @@ typedef struct PWorldEntry {
     uint8_t needsDoubleBuffering;
     uint8_t offscreenWithPort;
     uint8_t reserved[3];
-    uint32_t object;   /* Handle word of the buffer, or the window id */
-    FmDC onscreen;     /* a window entry's device context, or null */
+    uint32_t object; /* Handle word of the buffer, or the window id */
+    FmDC onscreen;   /* a window entry's device context, or null */
 } PWorldEntry;
 
 RC_API int32_t pwInit(void);
