@@ -53,7 +53,8 @@ void waitAll(Event* const* events, int count) {
 bool startThread(std::thread& thread, std::function<void()> body) {
     if (injectedFault()) return false;
     try {
-        thread = std::thread(std::move(body));
+        // A local lambda keeps the thread's state type private to the library.
+        thread = std::thread([run = std::move(body)] { run(); });
     } catch (const std::system_error&) {
         return false;
     }
