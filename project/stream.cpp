@@ -32,7 +32,10 @@ static_assert(sizeof(IndexEntry) == 12, "tag index entries are 12 bytes");
 
 OSErr writeToFile(StreamRec* s, const char* data, int32_t n) {
     if (n <= 0) return noErr;
-    if (gFileWritesLeft == 0) return writErr;
+    if (gFileWritesLeft == 0) {
+        gFileWritesLeft = -1;
+        return writErr;
+    }
     if (gFileWritesLeft > 0) --gFileWritesLeft;
     int32_t count = n;
     OSErr err = FSWrite(s->pub.file, &count, data);

@@ -77,8 +77,8 @@ inline OSType charsToType(const char* c) {
 }
 
 // ---- Test hooks ----
-// The next n buffer writes to a file succeed, the ones after fail with -20
-// (negative: never fail).
+// The next n buffer writes to a file succeed and the one after fails with
+// -20 (negative: no failure).
 void failFileWritesAfter(int n);
 
 }  // namespace rc::project
