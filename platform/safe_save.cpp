@@ -17,14 +17,20 @@ int gFailCommitAt = 0;
 
 int32_t errorNumber(int err) {
     switch (err) {
-        case ENOENT: return kSysFileNotFound;
-        case ENOTDIR: return kSysPathNotFound;
+        case ENOENT:
+            return kSysFileNotFound;
+        case ENOTDIR:
+            return kSysPathNotFound;
         case EMFILE:
-        case ENFILE: return kSysTooManyOpenFiles;
+        case ENFILE:
+            return kSysTooManyOpenFiles;
         case EACCES:
-        case EPERM: return kSysAccessDenied;
-        case EROFS: return kSysWriteProtect;
-        default: return 1000 + err;
+        case EPERM:
+            return kSysAccessDenied;
+        case EROFS:
+            return kSysWriteProtect;
+        default:
+            return 1000 + err;
     }
 }
 
@@ -51,7 +57,9 @@ void syncFolder(const std::string& folder) {
 
 }  // namespace
 
-void failSafeSaveCommitAt(int step) { gFailCommitAt = step; }
+void failSafeSaveCommitAt(int step) {
+    gFailCommitAt = step;
+}
 
 int32_t beginSafeSave(const char* targetPath, SafeSaveFile& file) {
     if (!targetPath || !*targetPath) return kSysPathNotFound;

@@ -26,8 +26,12 @@ template <class T>
 void store(uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
-Handle loadHandle(const uint8_t* p) { return WordToHandle(load<uint32_t>(p)); }
-void storeHandle(uint8_t* p, Handle h) { store<uint32_t>(p, HandleToWord(h)); }
+Handle loadHandle(const uint8_t* p) {
+    return WordToHandle(load<uint32_t>(p));
+}
+void storeHandle(uint8_t* p, Handle h) {
+    store<uint32_t>(p, HandleToWord(h));
+}
 
 // ---- Type strings ----
 
@@ -37,7 +41,9 @@ struct Field {
     bool bracketed;
 };
 
-bool endOfType(char c) { return c == 0 || c == '\r' || c == '\n'; }
+bool endOfType(char c) {
+    return c == 0 || c == '\r' || c == '\n';
+}
 
 int32_t parseCount(const char*& t) {
     int64_t v = 0;
@@ -903,8 +909,8 @@ int32_t letterWidth(char letter) {
     }
 }
 
-OSErr readStructWith(ProjBufHand stream, OSType tag, const char* typeString,
-                     const int32_t* packing, void* record, ReadCtx* ctx) {
+OSErr readStructWith(ProjBufHand stream, OSType tag, const char* typeString, const int32_t* packing,
+                     void* record, ReadCtx* ctx) {
     StreamRec* s = rec(stream);
     if (!s || !typeString || !packing || !record) return kProjParamErr;
     if (s->pub.mode != kProjModeRead) return kProjParamErr;
@@ -1067,17 +1073,17 @@ RC_API OSErr WriteStruct(ProjBufHand stream, OSType tag, const char* typeString,
     line[7] = '\n';
     o.put(line, 8);
     const char* names = nameList;
-    OSErr err = walkFields(typeString, packing,
-                           const_cast<uint8_t*>(static_cast<const uint8_t*>(record)),
-                           [&](const Field& f, uint8_t* p, bool) -> OSErr {
-                               const char* name;
-                               int32_t len;
-                               takeName(names, name, len);
-                               writeLineStart(o, name, len, f);
-                               writeValue(o, f, p);
-                               o.put("\r\n", 2);
-                               return o.err;
-                           });
+    OSErr err =
+        walkFields(typeString, packing, const_cast<uint8_t*>(static_cast<const uint8_t*>(record)),
+                   [&](const Field& f, uint8_t* p, bool) -> OSErr {
+                       const char* name;
+                       int32_t len;
+                       takeName(names, name, len);
+                       writeLineStart(o, name, len, f);
+                       writeValue(o, f, p);
+                       o.put("\r\n", 2);
+                       return o.err;
+                   });
     o.flush();
     return err ? err : o.err;
 }

@@ -22,8 +22,8 @@ struct ReadCtx {
 // nothing).
 int32_t letterWidth(char letter);
 
-OSErr readStructWith(ProjBufHand stream, OSType tag, const char* typeString,
-                     const int32_t* packing, void* record, ReadCtx* ctx);
+OSErr readStructWith(ProjBufHand stream, OSType tag, const char* typeString, const int32_t* packing,
+                     void* record, ReadCtx* ctx);
 // One "key=value" line for one field.
 OSErr writeKeyed(StreamRec* s, const char* key, char letter, int32_t count, const void* data);
 // Decodes one field from the current line (after its "="), consuming the line.

@@ -17,8 +17,12 @@ void setMotionSettingsCodec(SaveMotionSettingsFn save, LoadMotionSettingsFn load
     gLoad = load;
 }
 
-OSErr saveMotion(ProjBufHand stream, Handle motion) { return gSave ? gSave(stream, motion) : 0; }
-OSErr loadMotion(ProjBufHand stream, Handle motion) { return gLoad ? gLoad(stream, motion) : 0; }
+OSErr saveMotion(ProjBufHand stream, Handle motion) {
+    return gSave ? gSave(stream, motion) : 0;
+}
+OSErr loadMotion(ProjBufHand stream, Handle motion) {
+    return gLoad ? gLoad(stream, motion) : 0;
+}
 
 }  // namespace rc::project::hooks
 

@@ -71,44 +71,46 @@ RC_API void FindClipAspectPacking(int32_t* packing) {
 
 RC_API void FindProjRecPacking(int32_t* packing, int32_t version) {
     if (version >= 7) {
-        fill(packing,
-             {OFF(ProjRec, ver), OFF(ProjRec, ID), OFF(ProjRec, type), OFF(ProjRec, left),
-              OFF(ProjRec, rt), OFF(ProjRec, desc), OFF(ProjRec, sel), OFF(ProjRec, foldFormat),
-              OFF(ProjRec, loc), OFF(ProjRec, foldItems), OFF(ProjRec, foldOwn),
-              OFF(ProjRec, foldName), OFF(ProjRec, foldPos), OFF(ProjRec, comment),
-              OFF(ProjRec, label1), OFF(ProjRec, label2), OFF(ProjRec, label3), OFF(ProjRec, box),
-              OFF(ProjRec, order), OFF(ProjRec, sortmode), OFF(ProjRec, prevsort),
-              OFF(ProjRec, spare), OFF(ProjRec, fileID), OFF(ProjRec, expanded),
-              OFF(ProjRec, pathFlag), OFF(ProjRec, filePath)},
+        fill(packing, {OFF(ProjRec, ver),       OFF(ProjRec, ID),         OFF(ProjRec, type),
+                       OFF(ProjRec, left),      OFF(ProjRec, rt),         OFF(ProjRec, desc),
+                       OFF(ProjRec, sel),       OFF(ProjRec, foldFormat), OFF(ProjRec, loc),
+                       OFF(ProjRec, foldItems), OFF(ProjRec, foldOwn),    OFF(ProjRec, foldName),
+                       OFF(ProjRec, foldPos),   OFF(ProjRec, comment),    OFF(ProjRec, label1),
+                       OFF(ProjRec, label2),    OFF(ProjRec, label3),     OFF(ProjRec, box),
+                       OFF(ProjRec, order),     OFF(ProjRec, sortmode),   OFF(ProjRec, prevsort),
+                       OFF(ProjRec, spare),     OFF(ProjRec, fileID),     OFF(ProjRec, expanded),
+                       OFF(ProjRec, pathFlag),  OFF(ProjRec, filePath)},
              sizeof(ProjRec));
     } else {
         // Older entries end with three spare longs; the last stride covers
         // the rest of the record.
-        fill(packing,
-             {OFF(ProjRec, ver), OFF(ProjRec, ID), OFF(ProjRec, type), OFF(ProjRec, left),
-              OFF(ProjRec, rt), OFF(ProjRec, desc), OFF(ProjRec, sel), OFF(ProjRec, foldFormat),
-              OFF(ProjRec, loc), OFF(ProjRec, foldItems), OFF(ProjRec, foldOwn),
-              OFF(ProjRec, foldName), OFF(ProjRec, foldPos), OFF(ProjRec, comment),
-              OFF(ProjRec, label1), OFF(ProjRec, label2), OFF(ProjRec, label3), OFF(ProjRec, box),
-              OFF(ProjRec, order), OFF(ProjRec, sortmode), OFF(ProjRec, prevsort),
-              OFF(ProjRec, spare)},
+        fill(packing, {OFF(ProjRec, ver),       OFF(ProjRec, ID),         OFF(ProjRec, type),
+                       OFF(ProjRec, left),      OFF(ProjRec, rt),         OFF(ProjRec, desc),
+                       OFF(ProjRec, sel),       OFF(ProjRec, foldFormat), OFF(ProjRec, loc),
+                       OFF(ProjRec, foldItems), OFF(ProjRec, foldOwn),    OFF(ProjRec, foldName),
+                       OFF(ProjRec, foldPos),   OFF(ProjRec, comment),    OFF(ProjRec, label1),
+                       OFF(ProjRec, label2),    OFF(ProjRec, label3),     OFF(ProjRec, box),
+                       OFF(ProjRec, order),     OFF(ProjRec, sortmode),   OFF(ProjRec, prevsort),
+                       OFF(ProjRec, spare)},
              sizeof(ProjRec));
     }
 }
 
 RC_API void FindOfflineInfoPacking(int32_t* packing) {
-    fill(packing,
-         {OFF(OfflineInfo, frame), OFF(OfflineInfo, audvalue), OFF(OfflineInfo, audscale),
-          OFF(OfflineInfo, audsamp), OFF(OfflineInfo, vidvalue), OFF(OfflineInfo, vidscale),
-          OFF(OfflineInfo, vidsamp), OFF(OfflineInfo, depth), OFF(OfflineInfo, flags),
-          OFF(OfflineInfo, audflags), OFF(OfflineInfo, pixelAspect), OFF(OfflineInfo, fieldType),
-          OFF(OfflineInfo, fieldsStacked), OFF(OfflineInfo, hasPulldown),
-          OFF(OfflineInfo, pulldownPhase), OFF(OfflineInfo, alphaType),
-          OFF(OfflineInfo, matteColor), OFF(OfflineInfo, alphaInverted),
-          OFF(OfflineInfo, isVectors), OFF(OfflineInfo, drawsExternal),
-          OFF(OfflineInfo, dontObscure), OFF(OfflineInfo, noDuration),
-          OFF(OfflineInfo, isFramestore), OFF(OfflineInfo, fType), OFF(OfflineInfo, timecode),
-          OFF(OfflineInfo, reelname), OFF(OfflineInfo, vname)},
+    fill(packing, {OFF(OfflineInfo, frame),         OFF(OfflineInfo, audvalue),
+                   OFF(OfflineInfo, audscale),      OFF(OfflineInfo, audsamp),
+                   OFF(OfflineInfo, vidvalue),      OFF(OfflineInfo, vidscale),
+                   OFF(OfflineInfo, vidsamp),       OFF(OfflineInfo, depth),
+                   OFF(OfflineInfo, flags),         OFF(OfflineInfo, audflags),
+                   OFF(OfflineInfo, pixelAspect),   OFF(OfflineInfo, fieldType),
+                   OFF(OfflineInfo, fieldsStacked), OFF(OfflineInfo, hasPulldown),
+                   OFF(OfflineInfo, pulldownPhase), OFF(OfflineInfo, alphaType),
+                   OFF(OfflineInfo, matteColor),    OFF(OfflineInfo, alphaInverted),
+                   OFF(OfflineInfo, isVectors),     OFF(OfflineInfo, drawsExternal),
+                   OFF(OfflineInfo, dontObscure),   OFF(OfflineInfo, noDuration),
+                   OFF(OfflineInfo, isFramestore),  OFF(OfflineInfo, fType),
+                   OFF(OfflineInfo, timecode),      OFF(OfflineInfo, reelname),
+                   OFF(OfflineInfo, vname)},
          sizeof(OfflineInfo));
 }
 
@@ -126,10 +128,9 @@ RC_API void psetFindVideoPacking(int32_t* packing) {
     using T = st::PsetVideo;
     // reserved2's stride also covers the unsaved palette count.
     fill(packing,
-         {OFF(T, subtype), OFF(T, subtypeprefs), OFF(T, width), OFF(T, height),
-          OFF(T, samplesize), OFF(T, scale), OFF(T, quality), OFF(T, depth), OFF(T, fieldtype),
-          OFF(T, aspect43), OFF(T, paletteType), OFF(T, pixelAspect), OFF(T, reserved2),
-          OFF(T, palette)},
+         {OFF(T, subtype), OFF(T, subtypeprefs), OFF(T, width), OFF(T, height), OFF(T, samplesize),
+          OFF(T, scale), OFF(T, quality), OFF(T, depth), OFF(T, fieldtype), OFF(T, aspect43),
+          OFF(T, paletteType), OFF(T, pixelAspect), OFF(T, reserved2), OFF(T, palette)},
          sizeof(T));
 }
 
@@ -170,20 +171,21 @@ RC_API void psetFindSpecialPacking(int32_t* packing) {
     using T = st::PsetSpecial;
     fill(packing,
          {OFF(T, cropleft), OFF(T, cropright), OFF(T, croptop), OFF(T, cropbottom), OFF(T, gamma),
-          OFF(T, resizetocroprect), OFF(T, noisefilter), OFF(T, predinterlace),
-          OFF(T, bestresize), OFF(T, reserved1), OFF(T, reserved2)},
+          OFF(T, resizetocroprect), OFF(T, noisefilter), OFF(T, predinterlace), OFF(T, bestresize),
+          OFF(T, reserved1), OFF(T, reserved2)},
          sizeof(T));
 }
 
 RC_API void psetFindCapturePacking(int32_t* packing) {
     using T = st::PsetCapture;
     fill(packing,
-         {OFF(T, filetype), OFF(T, classID), OFF(T, scale), OFF(T, samplesize), OFF(T, width),
-          OFF(T, height), OFF(T, constrain), OFF(T, useframesize), OFF(T, abortondrops),
-          OFF(T, reportdrops), OFF(T, decodeburnedtc), OFF(T, usecaplimit), OFF(T, log),
-          OFF(T, capvid), OFF(T, capaud), OFF(T, preroll), OFF(T, caplim), OFF(T, tcoffset),
-          OFF(T, subtype), OFF(T, audrate), OFF(T, audsamplesize), OFF(T, audstereo),
-          OFF(T, capprefs), OFF(T, reserved1), OFF(T, reserved2)},
+         {OFF(T, filetype),      OFF(T, classID),     OFF(T, scale),          OFF(T, samplesize),
+          OFF(T, width),         OFF(T, height),      OFF(T, constrain),      OFF(T, useframesize),
+          OFF(T, abortondrops),  OFF(T, reportdrops), OFF(T, decodeburnedtc), OFF(T, usecaplimit),
+          OFF(T, log),           OFF(T, capvid),      OFF(T, capaud),         OFF(T, preroll),
+          OFF(T, caplim),        OFF(T, tcoffset),    OFF(T, subtype),        OFF(T, audrate),
+          OFF(T, audsamplesize), OFF(T, audstereo),   OFF(T, capprefs),       OFF(T, reserved1),
+          OFF(T, reserved2)},
          sizeof(T));
 }
 

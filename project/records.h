@@ -23,7 +23,7 @@ struct RangeRec {  // FTRM "SL": the part of a file kept by trimming
     int32_t trimIn;
 };
 
-struct TrackRec {  // TRKI "OB4HS6"
+struct TrackRec {       // TRKI "OB4HS6"
     uint32_t theTrack;  // Handle word; not stored
     uint8_t active;
     uint8_t locked;

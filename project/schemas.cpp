@@ -82,8 +82,7 @@ const KnownSchema kSchemas[] = {
     {code("Pdat"), "C[1024]", "description", nullptr},
     {code("MOT5"), "LS4", "colr,smooth,fillA,smoothMethod,count", nullptr},
     {code("MOPT"), "S[2]S6C2S[2]LTS[8]",
-     "spot,hasfrac,zoom,motionMethod,time,delay,rot,fracH,fracV,spotfrac,ratio,code,dest",
-     nullptr},
+     "spot,hasfrac,zoom,motionMethod,time,delay,rot,fracH,fracV,spotfrac,ratio,code,dest", nullptr},
 };
 
 }  // namespace

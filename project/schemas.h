@@ -11,7 +11,7 @@ namespace rc::project {
 struct KnownSchema {
     OSType tag;
     const char* type;
-    const char* names;  // may be null
+    const char* names;      // may be null
     const char* olderType;  // the layout of older files, or null
 };
 

@@ -48,7 +48,9 @@ void noteWriteError(StreamRec* s, OSErr err) {
     if (err && !s->writeError) s->writeError = err;
 }
 
-void syncValid(StreamRec* s) { s->pub.valid = s->atEnd ? s->filled : 0; }
+void syncValid(StreamRec* s) {
+    s->pub.valid = s->atEnd ? s->filled : 0;
+}
 
 // Reads after the `filled` bytes already in the buffer, up to its capacity.
 void readMore(StreamRec* s) {
@@ -148,11 +150,15 @@ ProjBufHand makeStream(FileRef file, int32_t capacity, int16_t mode, Ptr block) 
     return h;
 }
 
-bool validMode(int16_t mode) { return mode == kProjModeWrite || mode == kProjModeRead; }
+bool validMode(int16_t mode) {
+    return mode == kProjModeWrite || mode == kProjModeRead;
+}
 
 }  // namespace
 
-void failFileWritesAfter(int n) { gFileWritesLeft = n; }
+void failFileWritesAfter(int n) {
+    gFileWritesLeft = n;
+}
 
 // ---- Reading primitives ----
 

@@ -20,13 +20,13 @@ struct MemorySource {
 
 struct StreamRec {
     ProjBufRecord pub;
-    int32_t filled;       // bytes of data in the buffer (reading)
-    uint8_t atEnd;        // the data's end lies inside the buffer
-    uint8_t memory;       // the buffer is a caller's block
-    OSErr readError;      // first read failure (sticky until ResetFile)
-    OSErr writeError;     // first write failure (sticky)
-    uint32_t scratchSize; // bytes in the scratch block
-    SafeSaveState* safe;  // set for a safe save
+    int32_t filled;        // bytes of data in the buffer (reading)
+    uint8_t atEnd;         // the data's end lies inside the buffer
+    uint8_t memory;        // the buffer is a caller's block
+    OSErr readError;       // first read failure (sticky until ResetFile)
+    OSErr writeError;      // first write failure (sticky)
+    uint32_t scratchSize;  // bytes in the scratch block
+    SafeSaveState* safe;   // set for a safe save
     const MemorySource* source;
 };
 
@@ -45,7 +45,9 @@ inline int peekAt(StreamRec* s, int32_t k) {
         return static_cast<uint8_t>(s->pub.cursor[k]);
     return -1;
 }
-inline bool atEndOfData(StreamRec* s) { return peekAt(s, 0) < 0; }
+inline bool atEndOfData(StreamRec* s) {
+    return peekAt(s, 0) < 0;
+}
 // Length of the line at the cursor, the whole line being made contiguous in
 // the buffer. Lines end at CR or LF, and also at NUL when nulEnds.
 int32_t lineSpan(StreamRec* s, bool nulEnds);

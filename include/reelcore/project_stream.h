@@ -33,11 +33,11 @@ typedef struct ProjBufRecord {
 typedef Handle ProjBufHand;
 
 enum {
-    kProjBufSize = 0x10000,    /* the buffer size callers use */
+    kProjBufSize = 0x10000, /* the buffer size callers use */
     kProjModeWrite = 0,
     kProjModeRead = 1,
     kProjTagInvalid = 0x494E564C, /* 'INVL' */
-    kProjParamErr = -50         /* a missing stream, record or description */
+    kProjParamErr = -50           /* a missing stream, record or description */
 };
 
 /* Mode 0 cuts a non-empty file to length 0 first; mode 1 reads the first
@@ -84,8 +84,7 @@ RC_API int32_t ProjListSections(ProjBufHand stream, ProjSectionProc proc, void* 
 /* 0 when every section is well formed; otherwise 1 with the first malformed
    section's tag, the line number of the offending line and a short reason
    (static text). Sections whose tag has a known layout are decoded strictly. */
-RC_API OSErr ProjCheckSections(ProjBufHand stream, OSType* tag, int32_t* line,
-                               const char** reason);
+RC_API OSErr ProjCheckSections(ProjBufHand stream, OSType* tag, int32_t* line, const char** reason);
 
 #ifdef __cplusplus
 }

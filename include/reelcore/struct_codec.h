@@ -11,10 +11,10 @@ extern "C" {
 
 /* Results of ReadStruct besides 0 and the file and memory errors. */
 enum {
-    kStructBadValue = 1, /* a value did not match its stated size */
-    kStructNotFound = 2, /* no tag line for the tag ahead */
-    kStructShort = 10,   /* the record ended before the description did */
-    kStructNoBlock = -109, /* a "{" Handle is missing */
+    kStructBadValue = 1,     /* a value did not match its stated size */
+    kStructNotFound = 2,     /* no tag line for the tag ahead */
+    kStructShort = 10,       /* the record ended before the description did */
+    kStructNoBlock = -109,   /* a "{" Handle is missing */
     kStructSmallBlock = -111 /* a "{" Handle is too small for its fields */
 };
 
