@@ -113,4 +113,20 @@ int runTimecode(const std::vector<std::string>& args) {
 host::Registrar timecodeCommand(host::Command{
     "timecode", "timecode TICKS [SCALE[/SAMP]] | --parse TEXT FORMAT [SCALE[/SAMP]]", runTimecode});
 
+void printTimeBase(FILE* out, const char* name, const TDB* t) {
+    if (t)
+        std::fprintf(out, "%s time base: %d/%d\n", name, t->scale, t->samp);
+    else
+        std::fprintf(out, "%s time base: unset\n", name);
+}
+
+void printTimeBases(FILE* out) {
+    printTimeBase(out, "current (slot 21)", GetCurrentTimeBase(0));
+    printTimeBase(out, "current, second (slot 22)", GetCurrentTimeBase(1));
+    printTimeBase(out, "preferred (slot 204)", GetPreferredTimeBase(0));
+    printTimeBase(out, "preferred, second (slot 205)", GetPreferredTimeBase(1));
+}
+
+host::Registrar info(host::InfoSection{210, printTimeBases});
+
 }  // namespace
