@@ -918,7 +918,7 @@ OSErr readStructWith(ProjBufHand stream, OSType tag, const char* typeString, con
         s = rec(stream);
         return s->readError ? s->readError : OSErr(kStructNotFound);
     }
-    nextLine(s);
+    skipLine(s);
     if (atSectionEnd(s)) return noErr;  // an empty record
     OSErr err = walkFields(typeString, packing, static_cast<uint8_t*>(record),
                            [&](const Field& f, uint8_t* p, bool first) -> OSErr {
