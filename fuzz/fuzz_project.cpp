@@ -37,10 +37,11 @@ std::vector<char> writeToMemory(OSType tag, const KnownSchema& schema, const cha
     return std::vector<char>(block.data(), block.data() + used);
 }
 
-void checkRoundTrip(const KnownSchema& schema, const char* type, const std::vector<int32_t>& packing,
-                    const std::vector<uint8_t>& decoded, size_t room) {
-    std::vector<char> first = writeToMemory(schema.tag, schema, type, packing.data(),
-                                            decoded.data(), room);
+void checkRoundTrip(const KnownSchema& schema, const char* type,
+                    const std::vector<int32_t>& packing, const std::vector<uint8_t>& decoded,
+                    size_t room) {
+    std::vector<char> first =
+        writeToMemory(schema.tag, schema, type, packing.data(), decoded.data(), room);
     if (first.empty()) return;
     MemorySource src{reinterpret_cast<const uint8_t*>(first.data()), int32_t(first.size())};
     ProjBufHand in = createSourceStream(&src, 16);
@@ -52,8 +53,8 @@ void checkRoundTrip(const KnownSchema& schema, const char* type, const std::vect
         freeRecordHandles(type, packing.data(), again.data());
         return;
     }
-    std::vector<char> second = writeToMemory(schema.tag, schema, type, packing.data(),
-                                             again.data(), room);
+    std::vector<char> second =
+        writeToMemory(schema.tag, schema, type, packing.data(), again.data(), room);
     freeRecordHandles(type, packing.data(), again.data());
     if (err != noErr || second != first) abort();
 }

@@ -747,6 +747,10 @@ OSErr decodeValue(ReadCtx* ctx, const Field& f, uint8_t* p, Span s) {
             break;
         case 'W':
             if (n > 0) {
+                if (s.p == s.e) {  // a null Handle
+                    storeHandle(p, nullptr);
+                    break;
+                }
                 int32_t size = readInt(ctx, s, ok);
                 if (!ok) return kStructBadValue;
                 if (size > kMaxUnbackedSize) {
