@@ -72,15 +72,6 @@ void convolveBuffers(PPixHand src, PPixHand dst, const FmKernel3x3* kernel) {
 const FmUtilityTable kLibraryTable = {kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,
                                       convolveBuffers};
 
-// Buffer copies inside the pixel-buffer family (pixel swaps of unequal
-// buffers, scaled drawing) go through ppixCopy.
-int32_t copyForBuffers(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmRect* dstRect) {
-    return ppixCopy(src, dst, srcRect, dstRect, 0, nullptr);
-}
-struct InstallCopy {
-    InstallCopy() { rc::pixhooks::setCopy(copyForBuffers); }
-} gInstallCopy;
-
 }  // namespace
 
 RC_API const FmUtilityTable* FmDefaultUtilityTable(void) {
