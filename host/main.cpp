@@ -32,10 +32,9 @@ void printUsage(FILE* out) {
 
 int runInfo(const std::vector<std::string>&) {
     auto sections = host::infoSections();
-    std::stable_sort(sections.begin(), sections.end(),
-                     [](const host::InfoSection& a, const host::InfoSection& b) {
-                         return a.order < b.order;
-                     });
+    std::stable_sort(
+        sections.begin(), sections.end(),
+        [](const host::InfoSection& a, const host::InfoSection& b) { return a.order < b.order; });
     for (const auto& s : sections) s.print(stdout);
     return 0;
 }

@@ -11,6 +11,9 @@ extern "C" {
 enum { fsRdPerm = 1, fsRdWrPerm = 3 };
 enum { fsFromStart = 1, fsFromLEOF = 2, fsFromMark = 3 };
 
+/* A seek that the system refused. */
+enum { posErr = -40 };
+
 /* System error numbers understood by FmTranslateError (the platform layer
    reports its own errors in this numbering). */
 enum {
@@ -47,8 +50,7 @@ RC_API int32_t SetFilePointer64(FileRef refNum, const int64_t* offset, int64_t* 
 RC_API int32_t FmRead(FileRef refNum, void* buffer, int32_t* count);
 RC_API int32_t FmWrite(FileRef refNum, const void* buffer, int32_t* count);
 RC_API int32_t FmPRead(FileRef refNum, void* buffer, int32_t count, const int64_t* position);
-RC_API int32_t FmPWrite(FileRef refNum, const void* buffer, int32_t count,
-                        const int64_t* position);
+RC_API int32_t FmPWrite(FileRef refNum, const void* buffer, int32_t count, const int64_t* position);
 /* Copies the spec's path into dest, which holds at least 260 bytes. */
 RC_API void FmMakePathStr(const FSSpec* spec, char* dest);
 RC_API OSType FindFType(const FSSpec* spec);

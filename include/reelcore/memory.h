@@ -78,7 +78,7 @@ RC_API Ptr NilPtr(Ptr p);
    Blocks are reached through descriptors that stay put while the bytes move
    during compaction: keep the descriptor and read `address` each time. */
 typedef struct FMemDesc {
-    Ptr address; /* null while the descriptor is free */
+    Ptr address;     /* null while the descriptor is free */
     uint32_t length; /* rounded up to a multiple of 64 */
     struct FMemDesc* next;
     struct FMemDesc* prev;
@@ -100,6 +100,24 @@ RC_API void DisposeFBlock(FBlock block);
 RC_API uint32_t GetFBlockSize(FBlock block);
 RC_API Boolean FBlockFits(uint32_t size);
 RC_API void SetFPurgeProc(FPurgeProc proc);
+
+/* ---- State report (for hosts and diagnostics) ---- */
+typedef struct FmMemoryStats {
+    uint32_t heapLimit;
+    uint32_t subHeapZones;
+    uint32_t handlesInUse;
+    uint32_t handleRecords; /* carved from slabs so far */
+    uint32_t handleRecordLimit;
+    uint32_t largeBlocks;
+    uint64_t largeBytes;
+    uint64_t subHeapBytesUsed; /* blocks plus per-block overhead */
+    uint32_t framePoolSize;
+    uint32_t framePoolFree;
+    uint32_t framePoolEndFree;
+    uint32_t framePoolBlocks;
+    uint32_t framePoolTables;
+} FmMemoryStats;
+RC_API void FmGetMemoryStats(FmMemoryStats* out);
 
 #ifdef __cplusplus
 }

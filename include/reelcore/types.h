@@ -25,8 +25,12 @@ typedef uint32_t ResType;
 typedef int32_t FileRef; /* file reference; -1 means none */
 
 /* The 4-byte form of a Handle used in records whose byte layout is fixed. */
-static inline uint32_t HandleToWord(Handle h) { return (uint32_t)(uintptr_t)h; }
-static inline Handle WordToHandle(uint32_t w) { return (Handle)(uintptr_t)w; }
+static inline uint32_t HandleToWord(Handle h) {
+    return (uint32_t)(uintptr_t)h;
+}
+static inline Handle WordToHandle(uint32_t w) {
+    return (Handle)(uintptr_t)w;
+}
 
 typedef struct FmRect {
     int32_t left, top, right, bottom;
