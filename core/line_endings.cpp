@@ -10,7 +10,7 @@ namespace rc::str {
 namespace {
 
 class Sink {
-public:
+  public:
     explicit Sink(char* dst) : dst_(dst) {}
     void put(const char* s, size_t n) {
         if (dst_) std::memcpy(dst_ + length_, s, n);
@@ -25,7 +25,7 @@ public:
         return length_;
     }
 
-private:
+  private:
     char* dst_;
     size_t length_ = 0;
 };

@@ -13,7 +13,9 @@ namespace {
 int16_t g_script = 0;
 }
 
-int16_t script() { return g_script; }
+int16_t script() {
+    return g_script;
+}
 
 }  // namespace rc::str
 
@@ -21,15 +23,17 @@ namespace {
 
 using rc::str::isLeadByte;
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // Where the parts of a path start. Separators and dots count only where they
 // are whole single-byte characters.
 struct PathParts {
-    size_t drive = 0;      // length of the drive ("C:"), 0 without one
-    ptrdiff_t sep = -1;    // the last separator, -1 without one
-    size_t name = 0;       // the first byte of the name
-    ptrdiff_t dot = -1;    // the dot that starts the extension, -1 without one
+    size_t drive = 0;    // length of the drive ("C:"), 0 without one
+    ptrdiff_t sep = -1;  // the last separator, -1 without one
+    size_t name = 0;     // the first byte of the name
+    ptrdiff_t dot = -1;  // the dot that starts the extension, -1 without one
 };
 
 PathParts splitPath(const char* p) {
@@ -94,8 +98,8 @@ RC_API void StringToFileName(char* name) {
     name[8] = '\0';
     for (int i = 1; i < 8; ++i) {
         const char c = name[i];
-        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '1' && c <= '9') ||
-                          c == '_' || c == '!' || c == '-' || c == 8;
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                          (c >= '1' && c <= '9') || c == '_' || c == '!' || c == '-' || c == 8;
         if (!keep) name[i] = '_';
     }
 }
@@ -138,7 +142,9 @@ RC_API Boolean exists(const char* path) {
     return path != nullptr && rc::platform::pathStatusReadable(path);
 }
 
-RC_API int16_t GetResourceScript(void) { return rc::str::g_script; }
+RC_API int16_t GetResourceScript(void) {
+    return rc::str::g_script;
+}
 
 RC_API int16_t FmSetResourceScript(int16_t script) {
     rc::str::g_script = script >= 0 && script <= 3 ? script : 0;
@@ -191,7 +197,8 @@ RC_API int16_t FmStringTrunc(intptr_t dc, const char* src, char* dst, int32_t wi
     while (cut > 0) {
         // Remove the character before the cut: two bytes when it ends a
         // double-byte character.
-        cut -= (script != 0 && cut >= 2 && CharByte(text, static_cast<int32_t>(cut - 1)) == 1) ? 2 : 1;
+        cut -=
+            (script != 0 && cut >= 2 && CharByte(text, static_cast<int32_t>(cut - 1)) == 1) ? 2 : 1;
         const size_t room = 255 - cut;
         const size_t e = ellipsisLength < room ? ellipsisLength : room;
         std::memcpy(dst, text, cut);

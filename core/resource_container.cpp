@@ -39,7 +39,8 @@ ResourceParts splitStored(StoredResource stored) {
         const auto* begin = stored.bytes + at;
         const auto* nul = static_cast<const uint8_t*>(std::memchr(begin, 0, stored.size - at));
         if (nul == nullptr) return p;
-        p.name = std::string_view(reinterpret_cast<const char*>(begin), static_cast<size_t>(nul - begin));
+        p.name = std::string_view(reinterpret_cast<const char*>(begin),
+                                  static_cast<size_t>(nul - begin));
         at += static_cast<uint32_t>(p.name.size()) + 1;
     }
     p.data = stored.bytes + at;
@@ -56,20 +57,24 @@ bool Container::parseBlock(uint32_t start, uint32_t available, Block& out) const
         h.headerSize != sizeof h || h.totalSize < sizeof h || h.totalSize > available)
         return false;
     const uint32_t size = h.totalSize;
-    if (!within(h.resourceTableOffset, uint64_t{h.resourceCount} * sizeof(fmt::ResourceEntry), size) ||
+    if (!within(h.resourceTableOffset, uint64_t{h.resourceCount} * sizeof(fmt::ResourceEntry),
+                size) ||
         !within(h.stringTableOffset, uint64_t{h.stringCount} * sizeof(fmt::StringEntry), size))
         return false;
     for (uint32_t i = 0; i < h.resourceCount; ++i) {
-        const auto e = readAt<fmt::ResourceEntry>(base, h.resourceTableOffset + uint64_t{i} * sizeof e);
+        const auto e = readAt<fmt::ResourceEntry>(
+            base, h.resourceTableOffset + uint64_t{i} * sizeof(fmt::ResourceEntry));
         if (!within(e.offset, e.size, size)) return false;
         if (i > 0) {
-            const auto prev = readAt<fmt::ResourceEntry>(base, h.resourceTableOffset + uint64_t{i - 1} * sizeof e);
+            const auto prev = readAt<fmt::ResourceEntry>(
+                base, h.resourceTableOffset + uint64_t{i - 1} * sizeof(fmt::ResourceEntry));
             if (compareKey(prev, e.typeName, e.id) >= 0) return false;
         }
     }
     uint32_t previousNumber = 0;
     for (uint32_t i = 0; i < h.stringCount; ++i) {
-        const auto e = readAt<fmt::StringEntry>(base, h.stringTableOffset + uint64_t{i} * sizeof e);
+        const auto e = readAt<fmt::StringEntry>(
+            base, h.stringTableOffset + uint64_t{i} * sizeof(fmt::StringEntry));
         if (!within(e.offset, e.length, size)) return false;
         if (i > 0 && e.number <= previousNumber) return false;
         previousNumber = e.number;
@@ -102,7 +107,8 @@ bool Container::load(std::vector<uint8_t> section) {
             return false;
         }
         blocks_.push_back(b);
-        const uint64_t next = (uint64_t{at} + b.size + fmt::kAlignment - 1) / fmt::kAlignment * fmt::kAlignment;
+        const uint64_t next =
+            (uint64_t{at} + b.size + fmt::kAlignment - 1) / fmt::kAlignment * fmt::kAlignment;
         at = static_cast<uint32_t>(std::min<uint64_t>(next, total));
     }
     return true;
@@ -116,7 +122,8 @@ bool Container::find(uint32_t type, int16_t id, StoredResource& out) const {
         uint32_t lo = 0, hi = b.resourceCount;
         while (lo < hi) {
             const uint32_t mid = lo + (hi - lo) / 2;
-            const auto e = readAt<fmt::ResourceEntry>(base, b.resourceTable + uint64_t{mid} * sizeof e);
+            const auto e = readAt<fmt::ResourceEntry>(
+                base, b.resourceTable + uint64_t{mid} * sizeof(fmt::ResourceEntry));
             const int c = compareKey(e, name, id);
             if (c == 0) {
                 out.bytes = base + e.offset;
@@ -138,7 +145,8 @@ bool Container::findString(uint32_t number, std::string_view& out) const {
         uint32_t lo = 0, hi = b.stringCount;
         while (lo < hi) {
             const uint32_t mid = lo + (hi - lo) / 2;
-            const auto e = readAt<fmt::StringEntry>(base, b.stringTable + uint64_t{mid} * sizeof e);
+            const auto e = readAt<fmt::StringEntry>(
+                base, b.stringTable + uint64_t{mid} * sizeof(fmt::StringEntry));
             if (e.number == number) {
                 out = std::string_view(reinterpret_cast<const char*>(base + e.offset), e.length);
                 return true;

@@ -26,7 +26,7 @@ struct ResourceParts {
 ResourceParts splitStored(StoredResource stored);
 
 class Container {
-public:
+  public:
     // Takes the section's bytes. False, leaving the container empty, when any
     // container in it is malformed (offsets or lengths outside it, bad
     // header, unsorted tables).
@@ -39,7 +39,7 @@ public:
     uint32_t resourceCount() const;
     uint32_t stringCount() const;
 
-private:
+  private:
     struct Block {
         uint32_t start = 0;  // offset of the container in bytes_
         uint32_t size = 0;

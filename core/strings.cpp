@@ -50,10 +50,16 @@ RC_API int32_t StringToNum(const char* text, int32_t* out) {
     return static_cast<int32_t>(value);
 }
 
-RC_API void FmNumToString(int32_t n, char* dst) { std::snprintf(dst, 12, "%d", n); }
-RC_API void NumToString(int32_t n, char* dst) { FmNumToString(n, dst); }
+RC_API void FmNumToString(int32_t n, char* dst) {
+    std::snprintf(dst, 12, "%d", n);
+}
+RC_API void NumToString(int32_t n, char* dst) {
+    FmNumToString(n, dst);
+}
 
-RC_API Boolean HasCR(const char* text) { return text != nullptr && std::strchr(text, '\r') != nullptr; }
+RC_API Boolean HasCR(const char* text) {
+    return text != nullptr && std::strchr(text, '\r') != nullptr;
+}
 
 RC_API int16_t NullSpace(char* text) {
     char* space = text ? std::strchr(text, ' ') : nullptr;
@@ -76,7 +82,8 @@ RC_API Fixed fmDouble2Fix(double x) {
 }
 
 RC_API double fmFix2Double(Fixed f) {
-    return static_cast<double>(f >> 16) + static_cast<double>(static_cast<uint32_t>(f) & 0xFFFF) / 65536.0;
+    return static_cast<double>(f >> 16) +
+           static_cast<double>(static_cast<uint32_t>(f) & 0xFFFF) / 65536.0;
 }
 
 RC_API uint16_t SwapShort(void* p) {
@@ -133,7 +140,9 @@ RC_API char* FmTypeToStr(OSType type, char* dst) {
     return dst;
 }
 
-RC_API char* TypeToStr(OSType type, char* dst) { return FmTypeToStr(type, dst); }
+RC_API char* TypeToStr(OSType type, char* dst) {
+    return FmTypeToStr(type, dst);
+}
 
 RC_API void FmStrToType(OSType* out, const char* chars) {
     if (out == nullptr) return;

@@ -13,10 +13,13 @@ int16_t script();
 // True when b is the first byte of a double-byte character in the script.
 inline bool isLeadByte(int16_t script, uint8_t b) {
     switch (script) {
-        case 1: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        case 1:
+            return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
         case 2:
-        case 3: return b > 0xA0 && b != 0xFF;
-        default: return false;
+        case 3:
+            return b > 0xA0 && b != 0xFF;
+        default:
+            return false;
     }
 }
 

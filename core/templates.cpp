@@ -16,12 +16,16 @@ namespace {
 constexpr int32_t kTimecodeAltFlag = 0x100000;
 constexpr OSType kTextType = 0x54455854;  // 'TEXT'
 
-bool isMarker(char c) { return c == '^' || c == '/' || c == '&' || c == '}' || c == '%'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isMarker(char c) {
+    return c == '^' || c == '/' || c == '&' || c == '}' || c == '%';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Output bounded by the destination's capacity (which includes the NUL).
 class Output {
-public:
+  public:
     Output(char* dst, size_t capacity) : dst_(dst), capacity_(capacity) {}
     void put(char c) {
         if (length_ + 1 < capacity_) dst_[length_++] = c;
@@ -38,7 +42,7 @@ public:
         return length_;
     }
 
-private:
+  private:
     char* dst_;
     size_t capacity_;
     size_t length_ = 0;
@@ -107,7 +111,8 @@ size_t expand(const char* t, size_t n, char* dst, size_t capacity, const intptr_
                 case '%':
                     text[0] = '\0';
                     rc::texthooks::timecodeToStr(static_cast<int32_t>(arg), timeBase,
-                                                 marker == '%' ? flags | kTimecodeAltFlag : flags, text);
+                                                 marker == '%' ? flags | kTimecodeAltFlag : flags,
+                                                 text);
                     text[sizeof text - 1] = '\0';
                     out.put(text);
                     break;

@@ -14,7 +14,7 @@ namespace rc::platform {
 namespace {
 
 class File {
-public:
+  public:
     explicit File(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
     ~File() {
         if (fd_ >= 0) ::close(fd_);
@@ -42,7 +42,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -70,7 +70,8 @@ SectionRead readModuleSection(const char* path, const char* name, std::vector<ui
     // Section 0 carries the real count and string-table index when they do
     // not fit the header's 16-bit fields.
     Elf64_Shdr first;
-    if (!within(eh.e_shoff, sizeof first, fileSize) || !file.readAt(eh.e_shoff, &first, sizeof first))
+    if (!within(eh.e_shoff, sizeof first, fileSize) ||
+        !file.readAt(eh.e_shoff, &first, sizeof first))
         return SectionRead::Malformed;
     const uint64_t count = eh.e_shnum != 0 ? eh.e_shnum : first.sh_size;
     const uint64_t namesIndex = eh.e_shstrndx != SHN_XINDEX ? eh.e_shstrndx : first.sh_link;

@@ -54,8 +54,7 @@ RC_API void GetIndString(char* dst, int16_t list, int16_t index);
 /* Opens a module file as a resource file and makes it current. -1 with
    ResError -108 when it cannot be read or its resources are malformed. */
 RC_API ResFileRef OpenResFile(const char* path);
-RC_API ResFileRef HOpenResFile(int16_t vRefNum, int32_t dirID, const char* path,
-                               int8_t permission);
+RC_API ResFileRef HOpenResFile(int16_t vRefNum, int32_t dirID, const char* path, int8_t permission);
 RC_API void UseResFile(ResFileRef file);
 RC_API void FmUseResFile(ResFileRef file);
 RC_API ResFileRef CurResFile(void);
@@ -65,6 +64,21 @@ RC_API ResFileRef FmGetCurResFile(void);
    file that is not open does nothing. */
 RC_API void CloseResFile(ResFileRef file);
 RC_API OSErr ResError(void);
+
+/* Introspection for hosts. */
+typedef struct FmResFileInfo {
+    ResFileRef ref;
+    Boolean isDefault;
+    Boolean isCurrent;
+    uint32_t resources; /* typed resources in the file */
+    uint32_t strings;   /* string-table entries */
+    char path[260];     /* the module file (cut to 259 bytes) */
+} FmResFileInfo;
+/* Returns the number of open resource files and, when index is below it,
+   fills info for the index-th (in order of opening). */
+RC_API int32_t FmGetResFileInfo(int32_t index, FmResFileInfo* info);
+/* Entries of the 200-entry resource map in use. */
+RC_API int32_t FmResMapEntriesInUse(void);
 
 #ifdef __cplusplus
 }

@@ -76,7 +76,7 @@ struct Token {
 };
 
 class Lexer {
-public:
+  public:
     Lexer(std::string file, std::string source) : file_(std::move(file)), src_(std::move(source)) {}
 
     Token next() {
@@ -114,7 +114,7 @@ public:
 
     std::string where(int line) const { return file_ + ":" + std::to_string(line); }
 
-private:
+  private:
     void skipSpace() {
         while (pos_ < src_.size()) {
             const char c = src_[pos_];
@@ -154,13 +154,27 @@ private:
             if (pos_ >= src_.size()) fail(where(line_), "escape at end of file");
             c = src_[pos_++];
             switch (c) {
-                case 'r': out += '\r'; break;
-                case 'n': out += '\n'; break;
-                case 't': out += '\t'; break;
-                case '0': out += '\0'; break;
-                case '\\': out += '\\'; break;
-                case '"': out += '"'; break;
-                case '\'': out += '\''; break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case '0':
+                    out += '\0';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\'':
+                    out += '\'';
+                    break;
                 case 'x': {
                     const int hi = pos_ < src_.size() ? hexValue(src_[pos_]) : -1;
                     const int lo = pos_ + 1 < src_.size() ? hexValue(src_[pos_ + 1]) : -1;
@@ -169,7 +183,8 @@ private:
                     pos_ += 2;
                     break;
                 }
-                default: fail(where(line_), std::string("unknown escape \\") + c);
+                default:
+                    fail(where(line_), std::string("unknown escape \\") + c);
             }
         }
         return out;
@@ -182,7 +197,8 @@ private:
             ++pos_;
         }
         int base = 10;
-        if (pos_ + 1 < src_.size() && src_[pos_] == '0' && (src_[pos_ + 1] == 'x' || src_[pos_ + 1] == 'X')) {
+        if (pos_ + 1 < src_.size() && src_[pos_] == '0' &&
+            (src_[pos_ + 1] == 'x' || src_[pos_ + 1] == 'X')) {
             base = 16;
             pos_ += 2;
         }
@@ -197,7 +213,8 @@ private:
             ++pos_;
         }
         if (digits == 0) fail(where(line), "malformed number");
-        if (pos_ < src_.size() && (std::isalnum(static_cast<unsigned char>(src_[pos_])) || src_[pos_] == '_'))
+        if (pos_ < src_.size() &&
+            (std::isalnum(static_cast<unsigned char>(src_[pos_])) || src_[pos_] == '_'))
             fail(where(line), "malformed number");
         return negative ? -value : value;
     }
@@ -237,7 +254,7 @@ void putLE(std::string& out, uint64_t v, int bytes) {
 }
 
 class Parser {
-public:
+  public:
     Parser(Lexer& lex, std::vector<Resource>& resources, std::vector<StringList>& lists)
         : lex_(lex), resources_(resources), lists_(lists) {
         advance();
@@ -255,7 +272,7 @@ public:
         }
     }
 
-private:
+  private:
     void advance() { cur_ = lex_.next(); }
 
     Token expect(Tok kind, const char* what) {
@@ -298,7 +315,8 @@ private:
     }
 
     void item(std::string& out) {
-        const Token kw = expect(Tok::Word, "a data item (text, cstring, pstring, int8, int16, int32, ostype, hex)");
+        const Token kw = expect(
+            Tok::Word, "a data item (text, cstring, pstring, int8, int16, int32, ostype, hex)");
         const std::string where = lex_.where(kw.line);
         int count = 0;
         auto strings = [&](auto emit) {
@@ -376,7 +394,8 @@ private:
             const Token s = expect(Tok::String, "a quoted string");
             if (nextItem > fmt::kMaxListItems)
                 fail(lex_.where(s.line), "a string list holds at most 99 items");
-            if (s.text.size() > 255) fail(lex_.where(s.line), "a list string holds at most 255 bytes");
+            if (s.text.size() > 255)
+                fail(lex_.where(s.line), "a list string holds at most 255 bytes");
             if (!l.items.emplace(nextItem, s.text).second)
                 fail(lex_.where(s.line), "item " + std::to_string(nextItem) + " given twice");
             ++nextItem;
@@ -432,7 +451,8 @@ std::string buildContainer(std::vector<Resource>& resources, std::vector<StringL
             putLE(index.bytes, static_cast<uint16_t>(l.id), 2);
             putLE(index.bytes, static_cast<uint16_t>(l.base), 2);
             for (const auto& [n, text] : l.items)
-                strings.push_back({static_cast<uint32_t>(l.base) * 100 + static_cast<uint32_t>(n), &text});
+                strings.push_back(
+                    {static_cast<uint32_t>(l.base) * 100 + static_cast<uint32_t>(n), &text});
         }
         resources.push_back(std::move(index));
     }
@@ -534,8 +554,8 @@ bool writeFileIfChanged(const std::string& path, const std::string& text) {
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: reel_rescomp -o OUT.cpp --symbol NAME [--binary OUT.bin] SCRIPT.rsrc...\n");
+    std::fprintf(
+        stderr, "usage: reel_rescomp -o OUT.cpp --symbol NAME [--binary OUT.bin] SCRIPT.rsrc...\n");
     return 2;
 }
 
