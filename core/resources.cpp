@@ -278,7 +278,7 @@ void copyString(const ResFile* f, int32_t base, int16_t index, char* dst) {
                                  text))
         text = {};
     const size_t n = text.size() < 255 ? text.size() : 255;
-    std::memcpy(dst, text.data(), n);
+    if (n > 0) std::memcpy(dst, text.data(), n);
     dst[n] = '\0';
 }
 
