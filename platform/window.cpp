@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <utility>
+
+#include "platform/surface.h"
 
 namespace rc::platform {
 namespace {
@@ -16,6 +20,9 @@ constexpr uint32_t kMaxIndex = (1u << kIndexBits) - 1;
 constexpr uint32_t kMaxGeneration = 0x7FFF;  // keeps identifiers positive as 32-bit values
 constexpr size_t kMaxEvents = 8192;
 constexpr size_t kMaxQueued = 10000;
+// Surfaces follow the window's size up to this many pixels a side.
+constexpr int32_t kMaxSurfaceSide = 4096;
+constexpr uint32_t kSurfaceBackground = 0xFFFFFFFFu;
 
 struct Window {
     WindowId parent = 0;
@@ -26,6 +33,8 @@ struct Window {
     std::string title;
     std::vector<std::pair<std::string, intptr_t>> properties;
     WindowProc proc = nullptr;
+    // Owned through a pointer so drawing code may keep it while the table grows.
+    std::unique_ptr<Surface> surface;
 };
 
 struct Slot {
@@ -50,6 +59,24 @@ struct Model {
 Model& M() {
     static Model m;
     return m;
+}
+
+int32_t surfaceSide(int32_t low, int32_t high) {
+    int64_t side = int64_t(high) - int64_t(low);
+    return int32_t(std::clamp<int64_t>(side, 0, kMaxSurfaceSide));
+}
+
+// Sizes the window's surface to its rectangle, keeping the same object.
+void fitSurface(Window& w) {
+    int32_t width = surfaceSide(w.rect.left, w.rect.right);
+    int32_t height = surfaceSide(w.rect.top, w.rect.bottom);
+    Surface& s = *w.surface;
+    if (s.width == width && s.height == height) return;
+    try {
+        s = Surface(width, height, kSurfaceBackground);
+    } catch (const std::bad_alloc&) {
+        s = Surface();
+    }
 }
 
 uint32_t indexOf(WindowId id) {
@@ -160,15 +187,23 @@ WindowId createWindow(WindowId parent, const FmRect& rect, const char* title, Wi
         m.slots.emplace_back();
         siblings = siblingList(m, parent);  // the table may have moved
     }
+    std::unique_ptr<Surface> surface(new (std::nothrow) Surface());
+    if (!surface) {
+        m.freeSlots.push_back(index);
+        return 0;
+    }
     Slot& s = m.slots[index];
     s.used = true;
     s.window = Window{};
+    s.window.surface = std::move(surface);
     s.window.parent = parent;
     s.window.rect = rect;
     s.window.visible = visible;
     s.window.title = title ? title : "";
     s.window.proc = proc;
+    fitSurface(s.window);
     WindowId id = (s.generation << kIndexBits) | index;
+    registerWindowSurface(id, s.window.surface.get());
     siblings->insert(siblings->begin(), id);
     ++m.live;
     record(m, EventKind::Created, id, intptr_t(parent));
@@ -202,6 +237,7 @@ bool destroyWindow(WindowId id) {
         std::erase_if(m.queue, [w](const QueuedMessage& q) { return q.window == w; });
         if (m.focus == w) m.focus = 0;
         if (m.active == w) m.active = 0;
+        unregisterWindowSurface(w);
         uint32_t index = indexOf(w);
         Slot& s = m.slots[index];
         s.used = false;
@@ -309,6 +345,7 @@ bool setRect(WindowId id, const FmRect& rect) {
             old.bottom == rect.bottom)
             return true;
         w->rect = rect;
+        fitSurface(*w);
         resized = (old.right - old.left != rect.right - rect.left) ||
                   (old.bottom - old.top != rect.bottom - rect.top);
         record(m, EventKind::Moved, id, 0);
@@ -518,6 +555,18 @@ bool updateWindow(WindowId id) {
     sendMessage(id, kWmNcPaint, 0, 0);
     sendMessage(id, kWmPaint, 0, 0);
     return true;
+}
+
+bool saveSurfacePng(WindowId id, const std::string& path) {
+    Surface copy;
+    {
+        Model& m = M();
+        std::lock_guard lock(m.mutex);
+        Window* w = find(m, id);
+        if (!w) return false;
+        copy = *w->surface;
+    }
+    return writePng(copy, path);
 }
 
 std::vector<WindowEvent> events() {

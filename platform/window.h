@@ -124,6 +124,12 @@ size_t queuedMessageCount(WindowId window);
 // event.
 bool updateWindow(WindowId window);
 
+// Each window owns an off-screen surface sized to its rectangle (at most
+// 4096 pixels a side), registered for drawing code under the window's
+// identifier (surfaceForWindow in platform/surface.h). Writes it as a PNG
+// file; false for a non-window, an empty surface or a write error.
+bool saveSurfacePng(WindowId window, const std::string& path);
+
 // Event log.
 std::vector<WindowEvent> events();
 void clearEvents();

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/surface.h"
 #include "platform/window.h"
 #include "reelcore/windows.h"
 
@@ -135,6 +136,28 @@ RC_API int32_t FmWndRemoveMessages(FmWindow window, uint32_t message) {
 
 RC_API Boolean FmWndUpdate(FmWindow window) {
     return plat::updateWindow(window);
+}
+
+RC_API Boolean FmWndGetSurfaceSize(FmWindow window, int32_t* width, int32_t* height) {
+    if (!plat::isWindow(window)) return 0;
+    plat::Surface* s = plat::surfaceForWindow(window);
+    if (width) *width = s ? s->width : 0;
+    if (height) *height = s ? s->height : 0;
+    return 1;
+}
+
+RC_API Boolean FmWndFillRect(FmWindow window, const FmRect* rect, uint32_t colour) {
+    if (!rect) return 0;
+    FmDeviceContext* dc = plat::getWindowDC(window);
+    if (!dc) return 0;
+    uint32_t rgb = ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+    plat::fillSurfaceRect(dc, *rect, rgb);
+    plat::releaseDC(dc);
+    return 1;
+}
+
+RC_API Boolean FmWndSavePNG(FmWindow window, const char* path) {
+    return path && plat::saveSurfacePng(window, path);
 }
 
 RC_API int32_t FmWndEventCount(void) {

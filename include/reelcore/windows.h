@@ -114,6 +114,16 @@ RC_API int32_t FmWndRemoveMessages(FmWindow window, uint32_t message);
 /* Records a paint and sends the non-client paint and paint messages. */
 RC_API Boolean FmWndUpdate(FmWindow window);
 
+/* The window's off-screen surface: 32-bit pixels, sized to the window's
+   rectangle (at most 4096 a side). */
+RC_API Boolean FmWndGetSurfaceSize(FmWindow window, int32_t* width, int32_t* height);
+/* Fills a rectangle of the surface (clipped) with an opaque colour given as
+   0x00BBGGRR. */
+RC_API Boolean FmWndFillRect(FmWindow window, const FmRect* rect, uint32_t colour);
+/* Writes the surface as a PNG file; false for a non-window, an empty
+   surface or a write error. */
+RC_API Boolean FmWndSavePNG(FmWindow window, const char* path);
+
 /* Event log of activation, focus, painting, z-order and state changes. */
 RC_API int32_t FmWndEventCount(void);
 RC_API Boolean FmWndGetEvent(int32_t index, FmWindowEvent* out);

@@ -1,10 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/surface.h"
 #include "platform/window.h"
+#if REEL_TEST_HAVE_ZLIB
+#include <zlib.h>
+#endif
 #include "reelcore/windows.h"
 
 namespace plat = rc::platform;
@@ -236,6 +246,96 @@ TEST_F(WindowModel, MessageQueuePostPeekAndRemoveByCode) {
     EXPECT_FALSE(FmWndPeekMessage(0, &m, 0));
     EXPECT_EQ(FmWndSendMessage(a, 42, 0, 0), 1042);
     EXPECT_EQ(FmWndSendMessage(b, 42, 0, 0), 0);
+}
+
+uint32_t be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+uint32_t referenceCrc(const uint8_t* p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+TEST_F(WindowModel, SurfacesFollowTheWindowAndSaveAsPng) {
+    FmRect r{5, 5, 9, 8};  // 4 x 3
+    FmWindow w = FmWndCreate(0, &r, "s", nullptr, 1);
+    int32_t width = 0, height = 0;
+    ASSERT_TRUE(FmWndGetSurfaceSize(w, &width, &height));
+    EXPECT_EQ(width, 4);
+    EXPECT_EQ(height, 3);
+    plat::Surface* s = plat::surfaceForWindow(w);
+    ASSERT_NE(s, nullptr);
+    FmRect cell{1, 1, 2, 2};
+    EXPECT_TRUE(FmWndFillRect(w, &cell, 0x00332211));  // 0x00BBGGRR
+    EXPECT_EQ(s->at(1, 1), 0xFF112233u);
+    EXPECT_EQ(s->at(0, 0), 0xFFFFFFFFu);
+
+    // Growing the window keeps the registered surface object.
+    FmRect bigger{0, 0, 6, 5};
+    FmWndSetRect(w, &bigger);
+    EXPECT_EQ(plat::surfaceForWindow(w), s);
+    EXPECT_EQ(s->width, 6);
+    EXPECT_EQ(s->height, 5);
+    FmRect huge{0, 0, 100000, -5};
+    FmWndSetRect(w, &huge);
+    EXPECT_EQ(s->width, 4096);
+    EXPECT_EQ(s->height, 0);
+    FmWndSetRect(w, &bigger);
+    EXPECT_TRUE(FmWndFillRect(w, &cell, 0x000000FF));
+
+    std::string path = ::testing::TempDir() + "reel_window_" + std::to_string(getpid()) + ".png";
+    ASSERT_TRUE(FmWndSavePNG(w, path.c_str()));
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> png((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    ASSERT_GE(png.size(), 8u + 25u + 12u);
+    ASSERT_EQ(std::memcmp(png.data(), signature, 8), 0);
+    std::vector<std::string> chunks;
+    std::vector<uint8_t> idat;
+    size_t at = 8;
+    while (at + 12 <= png.size()) {
+        uint32_t length = be32(&png[at]);
+        ASSERT_LE(at + 12 + length, png.size());
+        std::string type(reinterpret_cast<const char*>(&png[at + 4]), 4);
+        EXPECT_EQ(be32(&png[at + 8 + length]), referenceCrc(&png[at + 4], length + 4)) << type;
+        if (type == "IHDR") {
+            EXPECT_EQ(be32(&png[at + 8]), 6u);
+            EXPECT_EQ(be32(&png[at + 12]), 5u);
+        }
+        if (type == "IDAT") idat.insert(idat.end(), &png[at + 8], &png[at + 8 + length]);
+        chunks.push_back(type);
+        at += 12 + length;
+    }
+    EXPECT_EQ(at, png.size());
+    ASSERT_GE(chunks.size(), 3u);
+    EXPECT_EQ(chunks.front(), "IHDR");
+    EXPECT_EQ(chunks.back(), "IEND");
+    EXPECT_FALSE(idat.empty());
+#if REEL_TEST_HAVE_ZLIB
+    // 8-bit RGB rows, each after a filter byte.
+    std::vector<uint8_t> raw(5 * (1 + 6 * 3));
+    uLongf rawSize = raw.size();
+    ASSERT_EQ(uncompress(raw.data(), &rawSize, idat.data(), idat.size()), Z_OK);
+    ASSERT_EQ(rawSize, raw.size());
+    const uint8_t* px = &raw[1 * 19 + 1 + 1 * 3];  // row 1, column 1
+    ASSERT_EQ(raw[1 * 19], 0);
+    EXPECT_EQ(px[0], 0xFF);
+    EXPECT_EQ(px[1], 0x00);
+    EXPECT_EQ(px[2], 0x00);
+    EXPECT_EQ(raw[1], 0xFF);  // the background stays white
+#endif
+
+    FmWndDestroy(w);
+    EXPECT_EQ(plat::surfaceForWindow(w), nullptr);
+    EXPECT_FALSE(FmWndSavePNG(w, path.c_str()));
+    EXPECT_FALSE(FmWndFillRect(w, &cell, 0));
 }
 
 }  // namespace
