@@ -196,12 +196,15 @@ TEST_F(Layouts, SettingsBlockSavesAndLoadsThroughItsSections) {
     FSClose(ref);
     // Everything saved came back; pointers and Handles as fresh copies; the
     // palette count is not saved.
-    EXPECT_EQ(loaded.video.paletteCount, 0);
+    const Ptr loadedPrefs = loaded.general.compilerprefs;
+    const uint32_t loadedDevice = loaded.device.devdata;
+    const int16_t loadedCount = loaded.video.paletteCount;
+    EXPECT_EQ(loadedCount, 0);
     loaded.video.paletteCount = saved.video.paletteCount;
-    ASSERT_NE(loaded.general.compilerprefs, nullptr);
+    ASSERT_NE(loadedPrefs, nullptr);
     EXPECT_EQ(std::string(loaded.general.compilerprefs, 5),
               std::string(saved.general.compilerprefs, 5));
-    ASSERT_NE(loaded.device.devdata, 0u);
+    ASSERT_NE(loadedDevice, 0u);
     EXPECT_EQ(FmGetHandleSize(WordToHandle(loaded.device.devdata)), 3u);
     FmDisposePtr(loaded.general.compilerprefs);
     FmDisposeHandle(WordToHandle(loaded.device.devdata));
