@@ -1,7 +1,9 @@
 // Handle memory manager: handles and pointer blocks placed in sub-heap zones
 // (small blocks) or the large-block zone, with purging and the memory error.
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "core/memory_hooks.h"
 #include "core/memory_internal.h"
@@ -59,6 +61,56 @@ struct Zone {
     Zone* nextZone = nullptr;
     Zone* prevZone = nullptr;
     uint32_t count = 0;
+    size_t position = 0;  // index in the zone index
+};
+
+// Finds the first sub-heap zone, in list order, that takes a block without
+// walking the list: a max-tree over each zone's capacity, min(free - 16,
+// largest). Zones are stored in creation order, so the front of the list is
+// the rightmost entry.
+class ZoneIndex {
+  public:
+    void add(Zone* z) {
+        z->position = zones_.size();
+        zones_.push_back(z);
+        if (zones_.size() > leaves_) {
+            rebuild();
+        } else {
+            update(z);
+        }
+    }
+    void remove(Zone* z) {
+        zones_.erase(zones_.begin() + ptrdiff_t(z->position));
+        for (size_t i = z->position; i < zones_.size(); ++i) zones_[i]->position = i;
+        rebuild();
+    }
+    void update(Zone* z) {
+        size_t i = leaves_ + z->position;
+        tree_[i] = capacity(z);
+        for (i /= 2; i >= 1; i /= 2) tree_[i] = std::max(tree_[2 * i], tree_[2 * i + 1]);
+    }
+    Zone* firstAccepting(int64_t n) const {
+        if (zones_.empty() || tree_[1] < n) return nullptr;
+        size_t i = 1;
+        while (i < leaves_) i = tree_[2 * i + 1] >= n ? 2 * i + 1 : 2 * i;
+        return zones_[i - leaves_];
+    }
+
+  private:
+    static int64_t capacity(const Zone* z) {
+        return std::min(z->free - int64_t(kBlockOverhead), z->largest);
+    }
+    void rebuild() {
+        leaves_ = 1;
+        while (leaves_ < zones_.size()) leaves_ *= 2;
+        tree_.assign(2 * leaves_, INT64_MIN);
+        for (size_t k = 0; k < zones_.size(); ++k) tree_[leaves_ + k] = capacity(zones_[k]);
+        for (size_t i = leaves_ - 1; i >= 1; --i)
+            tree_[i] = std::max(tree_[2 * i], tree_[2 * i + 1]);
+    }
+    std::vector<Zone*> zones_;
+    std::vector<int64_t> tree_ = std::vector<int64_t>(2, INT64_MIN);
+    size_t leaves_ = 1;
 };
 
 struct PtrHeader {
@@ -70,6 +122,7 @@ static_assert(sizeof(PtrHeader) == kPtrHeaderSize, "pointer blocks keep 16-byte 
 struct State {
     Zone largeZone;
     Zone* subZones = nullptr;  // front of the list
+    ZoneIndex zoneIndex;
     uint32_t subZoneCount = 0;
     uint32_t heapLimit = kDefaultHeapLimit;
     OSErr memErr = 0;
@@ -154,6 +207,7 @@ void destroyZone(Zone* z) {
     else
         s.subZones = z->nextZone;
     if (z->nextZone) z->nextZone->prevZone = z->prevZone;
+    s.zoneIndex.remove(z);
     --s.subZoneCount;
     z->~Zone();
     plat::sysFree(z);
@@ -169,6 +223,7 @@ Zone* createZone() {
     z->nextZone = s.subZones;
     if (s.subZones) s.subZones->prevZone = z;
     s.subZones = z;
+    s.zoneIndex.add(z);
     ++s.subZoneCount;
     return z;
 }
@@ -183,6 +238,7 @@ void freeBlock(Zone* z, void* bytes, uint64_t size, bool destroyEmptied) {
     }
     z->free += int64_t(size) + kBlockOverhead;
     z->largest = std::max<int64_t>(z->largest, int64_t(size));
+    S().zoneIndex.update(z);
     if (destroyEmptied && z->count == 0) destroyZone(z);
 }
 
@@ -216,6 +272,7 @@ void* allocInZone(Zone* z, uint64_t n, bool clear, HandleRec* keep) {
             } else {
                 z->free -= int64_t(n) + kBlockOverhead;
                 z->largest = std::min(z->largest, z->free);
+                S().zoneIndex.update(z);
             }
             return p;
         }
@@ -242,13 +299,11 @@ Placement place(uint64_t n, bool clear, HandleRec* keep) {
         out.zone = &s.largeZone;
         return out;
     }
-    for (Zone* z = s.subZones; z; z = z->nextZone) {
-        if (z->free >= int64_t(n) + kBlockOverhead && int64_t(n) <= z->largest) {
-            out.bytes = allocInZone(z, n, true, keep);
-            if (out.bytes) {
-                out.zone = z;
-                return out;
-            }
+    if (Zone* z = s.zoneIndex.firstAccepting(int64_t(n))) {
+        out.bytes = allocInZone(z, n, true, keep);
+        if (out.bytes) {
+            out.zone = z;
+            return out;
         }
     }
     Zone* z = createZone();
@@ -351,6 +406,7 @@ int16_t resize(HandleRec* r, uint32_t n) {
                     if (n > old) std::memset(static_cast<char*>(p) + old, 0, n - old);
                     z->free += int64_t(old) - int64_t(n);
                     z->largest = std::min(z->largest, z->free);
+                    s.zoneIndex.update(z);
                 }
                 r->address = static_cast<Ptr>(p);
                 r->size = n;

@@ -289,3 +289,27 @@ TEST_F(Memory, PointerBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MemoryLimits, HandleRecordsRunOutAfterFourHundredSlabs) {
+    InitMemoryMgr();
+    const uint32_t limit = rc::memory::kRecordsPerSlab * rc::memory::kMaxSlabs;
+    std::vector<Handle> hs;
+    hs.reserve(limit);
+    uint32_t inUse = rc::memory::stats().handlesInUse;
+    while (Handle h = FmNewHandle(0)) hs.push_back(h);
+    EXPECT_EQ(hs.size() + inUse, limit);
+    EXPECT_EQ(MemError(), memFullErr);
+    // A disposed record is handed out again.
+    Handle last = hs.back();
+    DisposeHandle(last);
+    hs.pop_back();
+    Handle again = FmNewHandle(4);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again, last);
+    DisposeHandle(again);
+    for (Handle h : hs) DisposeHandle(h);
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+/* Depth conversion: row converters between pixel layouts, the blitter suite
+   table, the general pixel copy (move, scale, blend, mask) and the alpha
+   utilities.
+
+   Layouts (bytes in memory order): 32 = B, G, R, A; 24 = B, G, R; 16 = 5-5-5
+   little-endian (blue in bits 0-4, red in 10-14); 8 = palette index; 1 = one
+   bit per pixel, most significant first; Q32 = A, R, G, B; Q24 = R, G, B;
+   Q16 = 5-5-5 big-endian; interleaved RGBA = R, G, B, A.
+
+   Row converters take (source, destination, pixels per row, rows, source
+   stride, destination stride, ...): strides are signed byte offsets added
+   after each row. */
+#ifndef REELCORE_DEPTHCON_H
+#define REELCORE_DEPTHCON_H
+
+#include "reelcore/types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Global slots read or written by this family. */
+enum {
+    kSlotBlitterSuite = 403 /* the top BNSuite (below) */
+};
+
+/* ---- Blitter suite table ----
+   Three suites are stacked: "base suite" (plain code), "MMX suite" (the
+   processor-specific converters, installed when slot 338 is non-zero) and
+   "MP suite" (band splitting over the processor pool, installed when slot 313
+   is above 1). Each entry of an upper suite wraps the entry with the same
+   index below it. */
+typedef struct BNSuiteEntry BNSuiteEntry;
+
+/* Every converter gets the common row arguments, two extra values whose use
+   depends on the entry (a table, two colours), and its own entry. */
+typedef void (*BNConvertProc)(const void* src, void* dst, int32_t width, int32_t rows,
+                              int32_t srcStride, int32_t dstStride, intptr_t extra1,
+                              intptr_t extra2, const BNSuiteEntry* self);
+
+struct BNSuiteEntry {
+    BNConvertProc proc;        /* null: the entry is empty */
+    const BNSuiteEntry* wraps; /* the entry this one stands in front of, or null */
+    intptr_t refCon;
+    int32_t rowThreshold; /* the MP splitter divides calls above this many rows */
+    int32_t argForm;      /* argument form 1-4; 0 = not splittable */
+};
+
+enum { kBNSuiteVersion = 1, kBNSuiteEntries = 11 };
+enum { kBNCopy32 = 2, kBN24To32 = 4, kBN32To24 = 5 };
+
+typedef struct BNSuite {
+    const char* name;
+    int16_t version;
+    int16_t count;
+    BNSuiteEntry entries[kBNSuiteEntries];
+} BNSuite;
+
+/* Builds the three suites (as the processor flags allow) and stores the top
+   one in slot 403. Returns the suite stored. */
+RC_API const BNSuite* FmBNInitialize(void);
+
+/* ---- Row converters ---- */
+RC_API void DepthCon32To16(const void* src, void* dst, int32_t width, int32_t rows,
+                           int32_t srcStride, int32_t dstStride);
+RC_API void DepthCon24To16(const void* src, void* dst, int32_t width, int32_t rows,
+                           int32_t srcStride, int32_t dstStride);
+RC_API void DepthCon8To16(const void* src, void* dst, int32_t width, int32_t rows,
+                          int32_t srcStride, int32_t dstStride);
+RC_API void DepthCon16To24(const void* src, void* dst, int32_t width, int32_t rows,
+                           int32_t srcStride, int32_t dstStride);
+RC_API void DepthCon16To32(const void* src, void* dst, int32_t width, int32_t rows,
+                           int32_t srcStride, int32_t dstStride);
+/* Each index becomes its whole 32-bit table word. */
+RC_API void DepthCon8To24(const void* src, void* dst, int32_t width, int32_t rows,
+                          int32_t srcStride, int32_t dstStride, const uint32_t* table);
+/* Each index becomes the table word's B, G, R with alpha 255. */
+RC_API void DepthCon8To32(const void* src, void* dst, int32_t width, int32_t rows,
+                          int32_t srcStride, int32_t dstStride, const uint32_t* table);
+RC_API void DepthCon24To32(const void* src, void* dst, int32_t width, int32_t rows,
+                           int32_t srcStride, int32_t dstStride);
+RC_API void DepthCon32To24(const void* src, void* dst, int32_t width, int32_t rows,
+                           int32_t srcStride, int32_t dstStride);
+RC_API void Copy32(const void* src, void* dst, int32_t width, int32_t rows, int32_t srcStride,
+                   int32_t dstStride);
+/* 1 bit -> 32: each bit selects foreground (1) or background (0). */
+RC_API void DepthCon1(const void* src, void* dst, int32_t width, int32_t rows, int32_t srcStride,
+                      int32_t dstStride, uint32_t background, uint32_t foreground);
+/* 24/32 -> 8 through a 32768-byte inverse colour table indexed by the 15-bit
+   code (R >> 3) << 10 | (G >> 3) << 5 | (B >> 3). */
+RC_API void AReduce24(const void* src, void* dst, int32_t width, int32_t rows, int32_t srcStride,
+                      int32_t dstStride, const uint8_t* table);
+RC_API void AReduce32(const void* src, void* dst, int32_t width, int32_t rows, int32_t srcStride,
+                      int32_t dstStride, const uint8_t* table);
+/* These three turn the image over: destination rows advance by minus the
+   destination stride. */
+RC_API void DepthCon32ToQ16(const void* src, void* dst, int32_t width, int32_t rows,
+                            int32_t srcStride, int32_t dstStride);
+RC_API void Con32ToQ32(const void* src, void* dst, int32_t width, int32_t rows, int32_t srcStride,
+                       int32_t dstStride);
+RC_API void Con32ToQ24(const void* src, void* dst, int32_t width, int32_t rows, int32_t srcStride,
+                       int32_t dstStride);
+/* One row of 32-bit pixels to interleaved R, G, B, A. */
+RC_API void CopyIGLine(const void* src, void* dst, int32_t width);
+RC_API void PackAlpha(const void* src, void* dst, int32_t width);
+RC_API void UnpackAlpha(const void* src, void* dst, int32_t width);
+
+/* ---- Pixel copy ---- */
+enum {
+    kCopyBlend = 0x8000,       /* low byte = opacity (0 draws nothing, 255 copies) */
+    kCopySmooth = 0x4000,      /* use the smoothing scaler even when enlarging */
+    kCopyBitMask = 0x2000,     /* mask = 1-bit rows of whole 16-bit words */
+    kCopyCoverageMask = 0x1000 /* mask = 8-bit ppix of per-pixel coverage */
+};
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
