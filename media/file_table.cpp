@@ -84,8 +84,7 @@ FileIndex& index() {
 }
 
 bool sameSpec(const FSSpec& a, const FSSpec& b) {
-    return a.vRefNum == b.vRefNum && a.parID == b.parID &&
-           rc::platform::pathsEqual(a.name, b.name);
+    return a.vRefNum == b.vRefNum && a.parID == b.parID && rc::platform::pathsEqual(a.name, b.name);
 }
 
 // The lowest registered, not offline record for the spec.
@@ -197,6 +196,30 @@ FmFileTable* fileTable() {
 
 FmFileRecord* findFileRec(int16_t id) {
     return fileRec(FindFile(id));
+}
+
+void disposeFileTable() {
+    FmFileTable* t = fileTable();
+    if (t) {
+        for (int32_t id = 1; id < t->capacity; ++id) {
+            Handle h = slotHandle(t, id);
+            if (!h) continue;
+            CloseDataFork(h);
+            CloseResourceFork(h);
+            FmFileRecord* r = fileRec(h);
+            if (r->handlerData) FmDisposeHandle(r->handlerData);
+            if (r->savedDescription) FmDisposeHandle(r->savedDescription);
+            if (r->prefsHandle) FmDisposeHandle(r->prefsHandle);
+            FmDisposeHandle(h);
+            t = fileTable();
+            slotWords(t)[id] = 0;
+        }
+        FmDisposeHandle(t->slots);
+        FmDisposeHandle(tableHandle());
+    }
+    SetAGlobal(kSlotFileTable, 0);
+    FileIndex& ix = rawIndex();
+    ix = FileIndex{};
 }
 
 void reindexFile(int16_t id, const char* oldPath) {

@@ -168,9 +168,8 @@ RC_API Boolean GetFileCantBatchProcess(int16_t id) {
     return typeFlagBit(id, 11);
 }
 
-RC_API void GetFileTimeBase(int16_t id, struct TDB* out, int32_t audio) {
+RC_API void GetFileTimeBase(int16_t id, TDB* out, int32_t audio) {
     FmFileRecord* r = findFileRec(id);
     if (!r || !out) return;
-    const FmTimeRecord32& src = audio ? r->info.audio : r->info.video;
-    std::memcpy(static_cast<void*>(out), &src, sizeof src);
+    *out = audio ? r->info.audio : r->info.video;
 }

@@ -19,6 +19,10 @@ FmFileTable* fileTable();
 // Record of a FileID, null when there is none.
 FmFileRecord* findFileRec(int16_t id);
 
+// Closes every file and disposes of every record and the table itself
+// (start-up's shutdown step and tests).
+void disposeFileTable();
+
 // The record's spec changed: index it under its new path.
 void reindexFile(int16_t id, const char* oldPath);
 

@@ -33,11 +33,6 @@ void adjustBudget(int delta) {
     SetAGlobal(kSlotOpenFileBudget, GetAGlobal(kSlotOpenFileBudget) + delta);
 }
 
-void setPath(FSSpec* spec, const char* path) {
-    std::memset(spec->name, 0, sizeof spec->name);
-    if (path) std::strncpy(spec->name, path, sizeof spec->name - 1);
-}
-
 bool missingFileError(OSErr err, const char* path) {
     if (err == fnfErr) return true;
     return (err == kDirNotFound || err == nsvErr || err == readErr) && !pathExists(path);
@@ -118,8 +113,7 @@ void noteRelease(uint32_t* releaseTick) {
     *releaseTick = now;
     if (FmFileTable* t = fileTable()) {
         t->allIdleClosed = 0;
-        if (t->earliestRelease == -1 || t->earliestRelease > int64_t(now))
-            t->earliestRelease = now;
+        if (t->earliestRelease == -1 || t->earliestRelease > int64_t(now)) t->earliestRelease = now;
     }
 }
 
@@ -178,7 +172,8 @@ void makeOffline(Handle h) {
             path[sizeof path - 1] = '\0';
             if (char* cut = std::strrchr(path, '/')) *cut = '\0';
             if (char* cut = std::strrchr(path, '\\')) *cut = '\0';
-            std::strncpy(off->folder, path, sizeof off->folder - 1);
+            std::memcpy(off->folder, path, sizeof off->folder - 1);
+            off->folder[sizeof off->folder - 1] = '\0';
             r->savedDescription = d;
         }
     }

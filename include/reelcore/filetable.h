@@ -5,6 +5,7 @@
 #ifndef REELCORE_FILETABLE_H
 #define REELCORE_FILETABLE_H
 
+#include "reelcore/timerecord.h"
 #include "reelcore/types.h"
 
 #ifdef __cplusplus
@@ -33,16 +34,12 @@ enum {
 #define kFileTypeSequence ((OSType)0x53514E43) /* 'SQNC' */
 
 #pragma pack(push, 1)
-typedef struct FmTimeRecord32 {
-    int32_t value, scale, samp;
-} FmTimeRecord32;
-
 /* A handler's description of a media file (467 bytes). The file record keeps
    a copy; non-zero mediaFlags mark the copy valid. */
 typedef struct FmMediaInfo {
     FmRect frame;
-    FmTimeRecord32 audio; /* default 0 / 44,100 / 1 */
-    FmTimeRecord32 video; /* default 0 / 30 / 1 */
+    TDB audio; /* default 0 / 44,100 / 1 */
+    TDB video; /* default 0 / 30 / 1 */
     int16_t depth;
     int16_t mediaFlags;  /* bit 0 video, bit 1 audio, bit 2 video time base */
     int16_t audioFormat; /* bit 8 stereo, bit 9 16-bit samples */
@@ -119,9 +116,9 @@ typedef struct FmFileRecord {
 
 /* The table itself, in the Handle of slot 206. */
 typedef struct FmFileTable {
-    int32_t capacity;    /* slots, grows by 1,000 up to 32,768 */
-    int32_t count;       /* highest FileID handed out so far */
-    int32_t nextFileID;  /* FileID of the next new file */
+    int32_t capacity;   /* slots, grows by 1,000 up to 32,768 */
+    int32_t count;      /* highest FileID handed out so far */
+    int32_t nextFileID; /* FileID of the next new file */
     int16_t allIdleClosed;
     int64_t earliestRelease; /* oldest release tick of idle open files; -1 none */
     Handle slots;            /* capacity 32-bit handle words indexed by FileID */
@@ -183,8 +180,7 @@ RC_API Boolean GetFileCanWriteTimecode(int16_t id);
 RC_API Boolean GetFileCanWriteMetaData(int16_t id);
 RC_API Boolean GetFileCantBatchProcess(int16_t id);
 /* Copies the audio (audio non-zero) or video time record. */
-struct TDB;
-RC_API void GetFileTimeBase(int16_t id, struct TDB* out, int32_t audio);
+RC_API void GetFileTimeBase(int16_t id, TDB* out, int32_t audio);
 
 /* ---- Open files ---- */
 /* The data file's reference, 1 for an offline file, -1 on failure. */
