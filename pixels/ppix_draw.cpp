@@ -207,14 +207,6 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
     const int32_t bitCount = dib->bitCount;
     if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return 1;
     if (dib->width < 0 || dib->clrUsed > 256) return 1;
-    // A bitmap in a pointer block must hold its colour table and bits.
-    if (FmIsValidPtr(dib)) {
-        const uint64_t rows = dib->height < 0 ? -static_cast<int64_t>(dib->height) : dib->height;
-        const uint64_t need =
-            static_cast<uint64_t>(dibBits(dib) - reinterpret_cast<uint8_t*>(dib)) +
-            rows * static_cast<uint64_t>(CalcRowBytes(dib->width, bitCount));
-        if (FmGetPtrSize(reinterpret_cast<Ptr>(dib)) < need) return 1;
-    }
     const int32_t w = std::min<int32_t>(width(r), dib->width);
     const int32_t h = std::min<int32_t>(height(r), dib->height < 0 ? -dib->height : dib->height);
     const int64_t dibRow = CalcRowBytes(dib->width, bitCount);

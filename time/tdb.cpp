@@ -113,23 +113,17 @@ RC_API int16_t TDB_CompareTime(const TDB* a, const TDB* b, int32_t* result) {
         return kTDBZeroScale;
     }
     if (a->scale == b->scale && a->scale > 0) {
+        // Same time base: the difference of the values is the answer.
         const int64_t d = int64_t{a->value} - b->value;
         *result = rc::time::fitsInt32(d) ? static_cast<int32_t>(d) : (d < 0 ? -1 : 1);
         return kTDBNoErr;
     }
-    Ratio diff{};
-    if (a->scale > 0 && b->scale > 0 &&
-        rc::time::rationalSum(a->value, a->scale, -int64_t{b->value}, b->scale, false, &diff) ==
-            0 &&
-        diff.scale > 0) {
-        *result = diff.value;
-        return kTDBNoErr;
-    }
-    // Exact comparison of the cross products, whatever the signs of the scales.
-    Int128 lhs = Int128{a->value} * b->scale;
-    Int128 rhs = Int128{b->value} * a->scale;
+    // Only the sign counts: compare the exact cross products (each fits in
+    // 63 bits), swapping sides when exactly one scale is negative.
+    int64_t lhs = int64_t{a->value} * b->scale;
+    int64_t rhs = int64_t{b->value} * a->scale;
     if ((a->scale < 0) != (b->scale < 0)) {
-        const Int128 t = lhs;
+        const int64_t t = lhs;
         lhs = rhs;
         rhs = t;
     }

@@ -65,7 +65,8 @@ RC_API int16_t TDB_ConvTime(const TDB* src, int32_t newScale, TDB* out, Boolean*
    difference that no 32-bit rational can approximate, or that does not fit
    in newScale, gives the failure value and a non-zero code. */
 RC_API int16_t TDB_SubTime(const TDB* a, const TDB* b, int32_t newScale, TDB* out);
-/* *result < 0, 0, > 0 as a is earlier than, equal to or later than b. */
+/* *result < 0, 0, > 0 as a is earlier than, equal to or later than b; only
+   its sign is meaningful. */
 RC_API int16_t TDB_CompareTime(const TDB* a, const TDB* b, int32_t* result);
 /* Frame durations that fit in time: floor, or ceiling when roundUp is set,
    signed. Returns 5 for a zero scale or duration, 1 when the count does not
