@@ -3,11 +3,15 @@
 #include <cstdio>
 
 #include "host.h"
-#include "media/file_table_internal.h"
 #include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 
 namespace {
+
+const FmFileTable* table() {
+    Handle h = reinterpret_cast<Handle>(GetAGlobal(kSlotFileTable));
+    return h && *h ? reinterpret_cast<const FmFileTable*>(*h) : nullptr;
+}
 
 void typeText(OSType t, char out[5]) {
     for (int i = 0; i < 4; ++i) {
@@ -20,12 +24,12 @@ void typeText(OSType t, char out[5]) {
 host::Registrar fileTable(host::Step{300, "file table",
                                      [](const host::Options&) {
                                          InitFileQueue();
-                                         return rc::media::fileTable() != nullptr;
+                                         return GetAGlobal(kSlotFileTable) != 0;
                                      },
-                                     [] { rc::media::disposeFileTable(); }});
+                                     nullptr});
 
 void printFiles(FILE* out) {
-    FmFileTable* t = rc::media::fileTable();
+    const FmFileTable* t = table();
     if (!t) return;
     int files = 0;
     for (int32_t id = 1; id <= t->count; ++id)
@@ -33,8 +37,9 @@ void printFiles(FILE* out) {
     std::fprintf(out, "file table: %d files (FileIDs up to %d, %d slots)\n", files, t->count,
                  t->capacity);
     for (int32_t id = 1; id <= t->count; ++id) {
-        FmFileRecord* r = rc::media::findFileRec(int16_t(id));
-        if (!r) continue;
+        Handle h = FindFile(int16_t(id));
+        if (!h) continue;
+        const FmFileRecord* r = reinterpret_cast<const FmFileRecord*>(*h);
         char type[5], handler[5];
         typeText(r->type, type);
         typeText(r->handler, handler);

@@ -3,7 +3,7 @@
 
 namespace rc::media {
 
-std::vector<int32_t> clipsOfFile(int16_t) {
+std::vector<ClipIdItem> clipsOfFile(int16_t) {
     return {};
 }
 

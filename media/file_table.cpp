@@ -25,11 +25,24 @@
 namespace rc::media {
 namespace {
 
+// Container arguments are the library's own types so that the containers'
+// code stays inside the library.
+struct PathHash {
+    size_t operator()(const std::string& s) const { return std::hash<std::string>{}(s); }
+};
+struct IdOrder {
+    bool operator()(int32_t a, int32_t b) const { return a < b; }
+};
+struct FileSlot {
+    int16_t id;
+    bool operator==(const FileSlot& o) const { return id == o.id; }
+};
+
 struct FileIndex {
     Handle table = nullptr;
     uint32_t serial = 0;
-    std::unordered_map<std::string, std::vector<int16_t>> byPath;
-    std::set<int32_t> freeIDs;  // empty slots below the next new FileID
+    std::unordered_map<std::string, std::vector<FileSlot>, PathHash> byPath;
+    std::set<int32_t, IdOrder> freeIDs;  // empty slots below the next new FileID
 };
 
 FileIndex& rawIndex() {
@@ -50,14 +63,14 @@ Handle slotHandle(FmFileTable* t, int32_t id) {
 }
 
 void addToIndex(FileIndex& ix, const char* path, int16_t id) {
-    ix.byPath[rc::platform::normalisePath(path)].push_back(id);
+    ix.byPath[rc::platform::normalisePath(path)].push_back(FileSlot{id});
 }
 
 void removeFromIndex(FileIndex& ix, const char* path, int16_t id) {
     auto it = ix.byPath.find(rc::platform::normalisePath(path));
     if (it == ix.byPath.end()) return;
     auto& ids = it->second;
-    ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
+    ids.erase(std::remove(ids.begin(), ids.end(), FileSlot{id}), ids.end());
     if (ids.empty()) ix.byPath.erase(it);
 }
 
@@ -93,7 +106,8 @@ int16_t findRegistered(const FSSpec& spec) {
     auto it = ix.byPath.find(rc::platform::normalisePath(spec.name));
     if (it == ix.byPath.end()) return 0;
     int16_t best = 0;
-    for (int16_t id : it->second) {
+    for (FileSlot slot : it->second) {
+        int16_t id = slot.id;
         FmFileRecord* r = findFileRec(id);
         if (r && !r->offline && sameSpec(r->spec, spec) && (best == 0 || id < best)) best = id;
     }

@@ -40,7 +40,10 @@ void keepWithinBudget();
 void makeOffline(Handle record);
 
 // clipIDs of the clips cut from a file, in clipID order (the clip table).
-std::vector<int32_t> clipsOfFile(int16_t fileID);
+struct ClipIdItem {
+    int32_t id;
+};
+std::vector<ClipIdItem> clipsOfFile(int16_t fileID);
 
 // Debug-channel text for the two table limits.
 constexpr const char* kFileIDLimitText = "AddFSSpec: FileID limit";

@@ -448,11 +448,11 @@ RC_API OSErr RefreshFile(int16_t id, Boolean redraw) {
         err = readInfo(h, id, false);
     }
     if (redraw) {
-        std::vector<int32_t> clips = clipsOfFile(id);
+        std::vector<ClipIdItem> clips = clipsOfFile(id);
         const intptr_t total = 100;
         for (size_t i = 0; i < clips.size(); ++i) {
             sendMessage(kWindPbar, kProgress, intptr_t(i * total / clips.size()), total);
-            sendMessage(kWindHide, kFileChanged, clips[i], kReasonRefreshed);
+            sendMessage(kWindHide, kFileChanged, clips[i].id, kReasonRefreshed);
         }
         if (!clips.empty()) sendMessage(kWindPbar, kProgress, total, total);
     }

@@ -430,7 +430,8 @@ TEST_F(MissingFiles, ADeclinedLocateTakesTheFileOffline) {
     EXPECT_EQ(r->savedInUse, 1);
     ASSERT_NE(r->savedDescription, nullptr);
     FmOfflineInfo* off = reinterpret_cast<FmOfflineInfo*>(*r->savedDescription);
-    EXPECT_EQ(off->fileType, OSType(cc("AVI ")));
+    OSType savedType = off->fileType;  // a packed field: read by value
+    EXPECT_EQ(savedType, cc("AVI "));
     EXPECT_EQ(off->info.video.value, 100);
     EXPECT_EQ(std::string(off->folder), dir);
     EXPECT_FALSE(GetFileContent(id));
