@@ -23,8 +23,10 @@ struct InstallHooks {
 
 // The registry's window for the type when exactly one window of it is open.
 FmWindow registryWindow(OSType type) {
-    auto registry = reinterpret_cast<Handle>(GetAGlobal(kSlotOpenWindowRegistry));
-    if (!registry || !FmIsValidHandle(registry) || !*registry) return 0;
+    intptr_t slot = GetAGlobal(kSlotOpenWindowRegistry);
+    if (!rc::ui::isHandle(slot)) return 0;
+    auto registry = reinterpret_cast<Handle>(slot);
+    if (!*registry) return 0;
     uint32_t n = FmGetHandleSize(registry) / sizeof(FmWindowRegistryEntry);
     auto* entries = reinterpret_cast<const FmWindowRegistryEntry*>(*registry);
     for (uint32_t i = 0; i < n; ++i) {
