@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "core/memory_hooks.h"
+#include "media/media_hooks.h"
 #include "pixels/frame_cache_index.h"
+#include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 
 namespace rc::framecache {
@@ -75,6 +77,18 @@ FBlock recycle(int16_t kind, int32_t n) {
         b = prev;
     }
     return nullptr;
+}
+
+// Whether the media file's record asks for its frames and sound to stay
+// out of the cache.
+bool fileNotCached(int16_t id) {
+    Handle h = FindFile(id);
+    return h && *h && reinterpret_cast<const FmFileRecord*>(*h)->noCaching != 0;
+}
+
+// A file leaving the file table takes its cached frames with it.
+void purgeLeavingFile(int16_t id) {
+    PurgeFileFrames(id);
 }
 
 FBlock allocateEntry(int32_t n) {
@@ -194,16 +208,18 @@ RC_API int16_t InitFrameQueue(void) {
     SetAGlobal(kSlotFrameCacheTail, reinterpret_cast<intptr_t>(t));
     SetFPurgeProc(RemoveLRUFrame);
     rc::memhooks::setPurgeAll(PurgeAll);
+    rc::mediahooks::setPurgeFileFrames(purgeLeavingFile);
     return noErr;
 }
 
 RC_API void KillFrameQueue(void) {
-    hooks::closeUp(0);
+    CloseUp(0);
     FBlock h = head();
     if (!h) return;
     PurgeAll();
     SetFPurgeProc(nullptr);
     rc::memhooks::setPurgeAll(nullptr);
+    rc::mediahooks::setPurgeFileFrames(nullptr);
     DisposeFBlock(tail());
     DisposeFBlock(h);
     SetAGlobal(kSlotFrameCacheHead, 0);
@@ -297,7 +313,7 @@ RC_API void PurgeFileFrames(int32_t file) {
 }
 
 RC_API void UnCacheFrames(void) {
-    purgeWhere([](const FrameCacheEntry* e) { return hooks::noCaching(int16_t(e->file)); });
+    purgeWhere([](const FrameCacheEntry* e) { return fileNotCached(int16_t(e->file)); });
 }
 
 RC_API void PurgeBigFrames(void) {

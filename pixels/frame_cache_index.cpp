@@ -182,25 +182,3 @@ std::vector<FBlock> EntryIndex::all() const {
 }
 
 }  // namespace rc::framecache
-
-namespace rc::framecache::hooks {
-
-namespace {
-CloseUpFn gCloseUp = nullptr;
-NoCachingFn gNoCaching = nullptr;
-}  // namespace
-
-void setCloseUp(CloseUpFn fn) {
-    gCloseUp = fn;
-}
-void setNoCaching(NoCachingFn fn) {
-    gNoCaching = fn;
-}
-int32_t closeUp(int32_t age) {
-    return gCloseUp ? gCloseUp(age) : 0;
-}
-bool noCaching(int16_t fileID) {
-    return gNoCaching ? gNoCaching(fileID) : false;
-}
-
-}  // namespace rc::framecache::hooks

@@ -96,18 +96,3 @@ struct Stats {
 Stats stats();
 
 }  // namespace rc::framecache
-
-// The file table, reached through hooks until it is part of the library.
-namespace rc::framecache::hooks {
-
-// Closes media files idle for at least `age` ticks; returns how many closed.
-using CloseUpFn = int32_t (*)(int32_t age);
-// Whether the file's record is marked for no caching.
-using NoCachingFn = bool (*)(int16_t fileID);
-
-void setCloseUp(CloseUpFn fn);      // null: no file table, nothing to close
-void setNoCaching(NoCachingFn fn);  // null: no file table, no file marked
-int32_t closeUp(int32_t age);
-bool noCaching(int16_t fileID);
-
-}  // namespace rc::framecache::hooks
