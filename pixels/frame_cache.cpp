@@ -79,6 +79,24 @@ FBlock recycle(int16_t kind, int32_t n) {
     return nullptr;
 }
 
+// A lookup hit goes to the front of the list and of its chain; `before` is
+// its predecessor along the chain that starts at *chain.
+void promote(FBlock entry, FBlock before, FBlock* chain) {
+    FrameCacheEntry* e = entryOf(entry);
+    if (before) {
+        entryOf(before)->indexLink = e->indexLink;
+        e->indexLink = *chain;
+        *chain = entry;
+    }
+    FBlock h = head();
+    if (entryOf(h)->next == entry) return;
+    unlink(entry);
+    e->next = entryOf(h)->next;
+    e->prev = h;
+    entryOf(e->next)->prev = entry;
+    entryOf(h)->next = entry;
+}
+
 // Whether the media file's record asks for its frames and sound to stay
 // out of the cache.
 bool fileNotCached(int16_t id) {
@@ -260,11 +278,13 @@ RC_API FBlock FindFrame(int32_t file, int32_t frame, const FmRect* rect, int32_t
     if (!head() || !rect) return nullptr;
     const int32_t width = rect->right - rect->left;
     const int32_t height = rect->bottom - rect->top;
-    for (FBlock b = index().first(file, frame, kCacheKindVideo); b; b = entryOf(b)->indexLink) {
+    FBlock* chain = index().chainOf(file, frame, kCacheKindVideo);
+    if (!chain) return nullptr;
+    for (FBlock b = *chain, before = nullptr; b; before = b, b = entryOf(b)->indexLink) {
         const FrameCacheEntry* e = entryOf(b);
         if (e->widthOrFormat != width || e->heightOrRate != height) continue;
         if (e->depth == depth || (depth == 24 && e->depth == 32)) {
-            InsertFrame(b);
+            promote(b, before, chain);
             return b;
         }
     }
@@ -274,10 +294,12 @@ RC_API FBlock FindFrame(int32_t file, int32_t frame, const FmRect* rect, int32_t
 RC_API FBlock FindAudioSec(int32_t file, int32_t second, int32_t flags, int32_t rate) {
     if (!head()) return nullptr;
     const int32_t format = flags & kCacheAudioFormatMask;
-    for (FBlock b = index().first(file, second, kCacheKindAudio); b; b = entryOf(b)->indexLink) {
+    FBlock* chain = index().chainOf(file, second, kCacheKindAudio);
+    if (!chain) return nullptr;
+    for (FBlock b = *chain, before = nullptr; b; before = b, b = entryOf(b)->indexLink) {
         const FrameCacheEntry* e = entryOf(b);
         if (e->heightOrRate == rate && uint16_t(e->widthOrFormat) == format) {
-            InsertFrame(b);
+            promote(b, before, chain);
             return b;
         }
     }

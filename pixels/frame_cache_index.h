@@ -37,6 +37,9 @@ class EntryIndex {
     bool contains(FBlock entry) const;
     // The newest entry with the key, or null; follow `indexLink` for the rest.
     FBlock first(int32_t file, int32_t position, int16_t kind) const;
+    // Where the key's chain starts (null when the key is absent); valid until
+    // the next add or remove.
+    FBlock* chainOf(int32_t file, int32_t position, int16_t kind);
     size_t size() const { return entries_; }
     // Indexed entries of one kind.
     size_t count(int16_t kind) const;
