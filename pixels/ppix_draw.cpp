@@ -6,6 +6,7 @@
 
 #include "pixels/ppix_internal.h"
 #include "platform/surface.h"
+#include "reelcore/depthcon.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
 
@@ -242,31 +243,31 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
         }
     }
 
-    for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* in = reinterpret_cast<const uint8_t*>(rowAddress(r, y));
-        uint8_t* out = bits + dibRow * (dibBottomUp ? (dib->height - 1 - y) : y);
-        for (int32_t x = 0; x < w; ++x) {
-            const uint8_t b = in[x * 4], g = in[x * 4 + 1], red = in[x * 4 + 2];
-            switch (bitCount) {
-                case 32:
-                    std::memcpy(out + x * 4, in + x * 4, 4);
-                    break;
-                case 24:
-                    out[x * 3] = b;
-                    out[x * 3 + 1] = g;
-                    out[x * 3 + 2] = red;
-                    break;
-                case 16: {
-                    uint16_t v = static_cast<uint16_t>((red >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
-                    out[x * 2] = static_cast<uint8_t>(v);
-                    out[x * 2 + 1] = static_cast<uint8_t>(v >> 8);
-                    break;
-                }
-                default:
-                    out[x] = lookup[(red >> 3) << 10 | (g >> 3) << 5 | (b >> 3)];
-                    break;
+    if (w <= 0 || h <= 0) return 0;
+    // Image rows top to bottom: the buffer's run downward in memory, the
+    // bitmap's as its orientation says.
+    const char* in = rowAddress(r, 0);
+    const int32_t inStep = -r->rowBytes;
+    uint8_t* out = bits + (dibBottomUp ? dibRow * (dib->height - 1) : 0);
+    const int32_t outStep = static_cast<int32_t>(dibBottomUp ? -dibRow : dibRow);
+    switch (bitCount) {
+        case 32:
+            Copy32(in, out, w, h, inStep, outStep);
+            break;
+        case 24:
+            DepthCon32To24(in, out, w, h, inStep, outStep);
+            break;
+        case 16:
+            DepthCon32To16(in, out, w, h, inStep, outStep);
+            break;
+        default:
+            for (int32_t y = 0; y < h; ++y, in += inStep, out += outStep) {
+                const auto* px = reinterpret_cast<const uint8_t*>(in);
+                for (int32_t x = 0; x < w; ++x)
+                    out[x] = lookup[(px[x * 4 + 2] >> 3) << 10 | (px[x * 4 + 1] >> 3) << 5 |
+                                    (px[x * 4] >> 3)];
             }
-        }
+            break;
     }
     return 0;
 }

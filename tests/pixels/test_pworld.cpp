@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pixels/ppix_internal.h"
 #include "platform/surface.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
@@ -343,6 +344,56 @@ TEST_F(PixelWorlds, LibrarySurfacesForWindowIds) {
     EXPECT_EQ(rc::platform::surfaceForWindow(9), nullptr);
     EXPECT_EQ(FmCreateWindowSurface(9, 2, 2, 16), 0);
     FmDisposeWindowSurface(9);
+}
+
+}  // namespace
+
+namespace {
+
+int copies = 0;
+int32_t countingCopy(PPixHand src, PPixHand dst, const FmRect* s, const FmRect* d) {
+    ++copies;
+    ppixFillRect(dst, nullptr, 0x00ABCDEF);  // a recognisable result
+    (void)src;
+    (void)s;
+    (void)d;
+    return 0;
+}
+
+TEST_F(PixelWorlds, LargeScaledDrawsAndSwapsGoThroughTheInstalledCopy) {
+    FmRect wideBounds{0, 0, 1000, 4};
+    PPixHand wide = ppixNew(&wideBounds);
+    ASSERT_NE(wide, nullptr);
+    for (int32_t x = 0; x < 1000; x += 100) {
+        FmRect stripe{x, 0, x + 100, 4};
+        ppixFillRect(wide, &stripe, static_cast<uint32_t>(x / 100));
+    }
+    Surface s(20, 2);
+    FmDC dc = rc::platform::createMemoryDC(&s);
+    FmRect small{0, 0, 20, 2};
+    // Wider than 800 and scaled: drawn from a scaled copy of the picture.
+    EXPECT_EQ(ppixToScreen(wide, dc, nullptr, &small), 0);
+    for (int32_t x = 0; x < 20; ++x)
+        ASSERT_EQ(s.at(x, 1), 0xFF000000u | static_cast<uint32_t>(x / 2) << 16);
+
+    rc::pixhooks::setCopy(&countingCopy);
+    copies = 0;
+    EXPECT_EQ(ppixToScreen(wide, dc, nullptr, &small), 0);
+    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(s.at(3, 0), 0xFFEFCDABu);
+    FmRect otherBounds{0, 0, 10, 10};
+    PPixHand other = ppixNew(&otherBounds);
+    EXPECT_EQ(ppixSwapPixels(wide, other), 0);
+    EXPECT_EQ(copies, 2);
+    EXPECT_EQ(ppixGetPixel(other, 9, 9), 0xEFCDABu);
+    // Unscaled and small draws need no copy.
+    FmRect part{0, 0, 20, 2};
+    EXPECT_EQ(ppixToScreen(wide, dc, &part, &part), 0);
+    EXPECT_EQ(copies, 2);
+    rc::pixhooks::setCopy(nullptr);
+    rc::platform::releaseDC(dc);
+    ppixDispose(other);
+    ppixDispose(wide);
 }
 
 }  // namespace

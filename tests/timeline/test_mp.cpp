@@ -195,6 +195,7 @@ TEST_F(ProcessorPool, SecondJobRunsAloneWhileTheFirstHoldsTheWorkers) {
     std::mutex m;
     std::condition_variable cv;
     bool secondDone = false;
+    std::atomic<bool> firstRunning{false};
     std::vector<uint32_t> first(320, 0), second(320, 0);
     std::thread::id secondThread;
     std::set<std::thread::id> secondBandThreads;
@@ -202,12 +203,13 @@ TEST_F(ProcessorPool, SecondJobRunsAloneWhileTheFirstHoldsTheWorkers) {
     std::thread a([&] {
         rc::mp::runRowBands(320, kMPMinSplitRows, [&](int32_t f, int32_t n) {
             // Hold the workers until the second job has finished.
+            firstRunning = true;
             std::unique_lock<std::mutex> lock(m);
             cv.wait(lock, [&] { return secondDone; });
             for (int32_t r = f; r < f + n; ++r) first[r] += 0x100 + r;
         });
     });
-    while (GetAGlobal(kSlotMPLock) == 0) std::this_thread::yield();
+    while (!firstRunning) std::this_thread::yield();  // the first job owns the workers
     std::thread b([&] {
         secondThread = std::this_thread::get_id();
         rc::mp::runRowBands(320, kMPMinSplitRows, [&](int32_t f, int32_t n) {

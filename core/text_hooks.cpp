@@ -1,0 +1,59 @@
+#include "core/text_hooks.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace rc::texthooks {
+
+namespace {
+
+void defaultTimecodeToStr(int32_t ticks, const void*, int32_t, char* out) {
+    std::snprintf(out, 256, "%d", ticks);
+}
+
+int32_t defaultMeasureText(intptr_t, const char*, int32_t length) {
+    return length * kDefaultCharWidth;
+}
+
+void defaultMainWindowTitle(char* out, int32_t room) {
+    if (room > 0) out[0] = '\0';
+}
+
+void defaultRestoreMainWindow() {}
+
+TimecodeToStrFn g_timecode = defaultTimecodeToStr;
+MeasureTextFn g_measure = defaultMeasureText;
+MainWindowTitleFn g_title = defaultMainWindowTitle;
+RestoreMainWindowFn g_restore = defaultRestoreMainWindow;
+
+}  // namespace
+
+void setTimecodeToStr(TimecodeToStrFn fn) {
+    g_timecode = fn ? fn : defaultTimecodeToStr;
+}
+void timecodeToStr(int32_t ticks, const void* timeBase, int32_t format, char* out) {
+    g_timecode(ticks, timeBase, format, out);
+}
+
+void setMeasureText(MeasureTextFn fn) {
+    g_measure = fn ? fn : defaultMeasureText;
+}
+int32_t measureText(intptr_t dc, const char* text, int32_t length) {
+    return g_measure(dc, text, length);
+}
+
+void setMainWindowTitle(MainWindowTitleFn fn) {
+    g_title = fn ? fn : defaultMainWindowTitle;
+}
+void mainWindowTitle(char* out, int32_t room) {
+    g_title(out, room);
+}
+
+void setRestoreMainWindow(RestoreMainWindowFn fn) {
+    g_restore = fn ? fn : defaultRestoreMainWindow;
+}
+void restoreMainWindow() {
+    g_restore();
+}
+
+}  // namespace rc::texthooks

@@ -1,0 +1,122 @@
+// Byte-packed in-memory records whose fields the project sections store.
+// Handles are 4-byte words (HandleToWord); run-time pointers are pointer-sized.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "reelcore/types.h"
+
+namespace rc::project {
+
+#pragma pack(push, 1)
+
+struct ProjHeader {  // HEAD "TLLT"
+    OSType signature;
+    int32_t version;
+    int32_t dirOffset;
+    OSType platform;
+};
+
+struct RangeRec {  // FTRM "SL": the part of a file kept by trimming
+    int16_t fileID;
+    int32_t trimIn;
+};
+
+struct TrackRec {       // TRKI "OB4HS6"
+    uint32_t theTrack;  // Handle word; not stored
+    uint8_t active;
+    uint8_t locked;
+    uint8_t output;
+    uint8_t shy;
+    uint32_t name;  // Handle word
+    int16_t linked;
+    int16_t hilitesection;
+    int16_t type;
+    int16_t mapping;
+    int16_t disabled;
+    int16_t selected;
+};
+
+struct RubberHand {  // band header "SSSS"
+    int16_t scale;
+    int16_t count;
+    int16_t reserved;
+    int16_t kind;
+};
+
+struct RubberHandPt {  // band point "LSS"
+    int32_t position;
+    int16_t height;
+    int16_t level;
+};
+
+struct ClipAspect {  // CLPA "LL"
+    int32_t clipID;
+    int32_t aspectcolor;
+};
+
+constexpr size_t kProjRecSize = 1667;
+
+struct ProjRec {  // PRJL
+    int32_t ver;
+    int32_t ID;
+    int16_t type;
+    int16_t left;
+    int16_t rt;
+    uint32_t desc;  // Handle word (string list)
+    uint8_t sel;
+    uint8_t foldFormat;
+    FmPoint loc;
+    uint32_t foldItems;  // Handle word; only its size is stored
+    void* foldOwn;       // run-time pointer, not stored
+    uint32_t foldName;   // Handle word (text)
+    FmRect foldPos;
+    char comment[256];
+    char label1[256];
+    char label2[256];
+    char label3[256];
+    FmRect box[16];
+    int16_t order[16];
+    int16_t sortmode;
+    int16_t prevsort;
+    int32_t spare;
+    int32_t fileID;
+    int16_t expanded;
+    uint8_t pathFlag;
+    char filePath[256];
+    uint8_t reserved[kProjRecSize - 1635 - sizeof(void*)];
+};
+
+constexpr size_t kOfflineInfoSize = 791;
+
+struct OfflineInfo {  // FDAT "RL6S3LC5LC6LC[32]C[32]C[256]"
+    FmRect frame;
+    int32_t audvalue, audscale, audsamp;
+    int32_t vidvalue, vidscale, vidsamp;
+    int16_t depth;
+    int16_t flags;
+    int16_t audflags;
+    uint32_t pixelAspect;
+    uint8_t fieldType, fieldsStacked, hasPulldown, pulldownPhase, alphaType;
+    uint32_t matteColor;
+    uint8_t alphaInverted, isVectors, drawsExternal, dontObscure, noDuration, isFramestore;
+    OSType fType;
+    char timecode[32];
+    char reelname[32];
+    char vname[256];
+    uint8_t unsaved[kOfflineInfoSize - 389];  // fields kept only in memory
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(ProjHeader) == 16, "project header");
+static_assert(sizeof(RangeRec) == 6, "trim range record");
+static_assert(sizeof(TrackRec) == 24, "stored track record");
+static_assert(sizeof(RubberHand) == 8, "band header");
+static_assert(sizeof(RubberHandPt) == 8, "band point");
+static_assert(sizeof(ClipAspect) == 8, "clip aspect record");
+static_assert(sizeof(ProjRec) == kProjRecSize, "project-list entry");
+static_assert(sizeof(OfflineInfo) == kOfflineInfoSize, "offline information");
+
+}  // namespace rc::project
