@@ -8,6 +8,7 @@
 
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
 #include "reelcore/timecode.h"
 
 namespace {
@@ -25,6 +26,7 @@ class RobustnessTest : public ::testing::Test {
     void SetUp() override {
         SetupGlobals();
         InitMemoryMgr();
+        ASSERT_GT(InitResMgr(nullptr), 0);
     }
 };
 
