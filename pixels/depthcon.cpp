@@ -195,3 +195,21 @@ RC_API void PackAlpha(const void* src, void* dst, int32_t width) {
 RC_API void UnpackAlpha(const void* src, void* dst, int32_t width) {
     DepthCon24To32(src, dst, width, 1, 0, 0);
 }
+
+RC_API void PalToRGB(const FmPaletteEntry* entries, void* dst, int32_t count) {
+    if (!entries || !dst) return;
+    uint8_t* d = static_cast<uint8_t*>(dst);
+    for (int32_t i = 0; i < count; ++i) {
+        d[4 * i] = entries[i].blue;
+        d[4 * i + 1] = entries[i].green;
+        d[4 * i + 2] = entries[i].red;
+        d[4 * i + 3] = 0;
+    }
+}
+
+RC_API void PalToRGBQuad(const FmLogPalette* palette, void* colorTable, int32_t start) {
+    if (!palette || !colorTable || start < 0 || start > 255) return;
+    int32_t count = palette->count < 255 ? palette->count : 255;
+    if (count > 256 - start) count = 256 - start;
+    PalToRGB(palette->entries, static_cast<uint8_t*>(colorTable) + 4 * start, count);
+}

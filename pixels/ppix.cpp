@@ -8,6 +8,7 @@
 
 #include "pixels/ppix_internal.h"
 #include "pixels/ppix_region.h"
+#include "reelcore/depthcon.h"
 #include "platform/meminfo.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
@@ -191,9 +192,14 @@ namespace rc::pixhooks {
 void setCopy(CopyFn fn) {
     rc::pixels::copyHook.store(fn);
 }
+namespace {
+int32_t generalCopy(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmRect* dstRect) {
+    return ppixCopy(src, dst, srcRect, dstRect, 0, nullptr);
+}
+}  // namespace
 CopyFn copy() {
     CopyFn fn = rc::pixels::copyHook.load();
-    return fn ? fn : &rc::pixels::copyNearest;
+    return fn ? fn : &generalCopy;
 }
 }  // namespace rc::pixhooks
 

@@ -49,12 +49,11 @@ int32_t copyNearest(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmR
 
 namespace rc::pixhooks {
 
-// The general pixel copy (scaling, any depth pair the copier knows). The
-// depth-conversion family installs its copy here; until then buffers are
-// copied by nearest pixel.
+// The pixel copy used for buffer swaps and scaled drawing: ppixCopy unless a
+// test installs another.
 using CopyFn = int32_t (*)(PPixHand src, PPixHand dst, const FmRect* srcRect,
                            const FmRect* dstRect);
-void setCopy(CopyFn fn);  // null restores the nearest-pixel copy
+void setCopy(CopyFn fn);  // null restores ppixCopy
 CopyFn copy();
 
 }  // namespace rc::pixhooks

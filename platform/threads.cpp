@@ -22,7 +22,6 @@ bool injectedFault() {
     --startFaults;
     return true;
 }
-constexpr int kSpinRounds = 2000;
 }  // namespace
 
 void Event::set() {
@@ -35,12 +34,9 @@ void Event::reset() {
 }
 
 void Event::wait() const {
-    for (int i = 0; i < kSpinRounds; ++i) {
-        if (isSet()) return;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
+    // atomic::wait spins briefly, then yields, then sleeps on a futex:
+    // short pool jobs are picked up without a system call, and a longer
+    // spin of our own only steals the processor from the thread we wait for.
     while (state_.load(std::memory_order_acquire) == 0) state_.wait(0, std::memory_order_acquire);
 }
 

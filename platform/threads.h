@@ -10,9 +10,7 @@
 
 namespace rc::platform {
 
-// Manual-reset event: stays signalled until reset. Waiting spins briefly
-// before sleeping, because pool jobs are short and a futex sleep costs more
-// than the work of a small band.
+// Manual-reset event: stays signalled until reset.
 class Event {
   public:
     Event() = default;

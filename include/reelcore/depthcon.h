@@ -13,6 +13,7 @@
 #ifndef REELCORE_DEPTHCON_H
 #define REELCORE_DEPTHCON_H
 
+#include "reelcore/ppix.h"
 #include "reelcore/types.h"
 
 #ifdef __cplusplus
@@ -105,6 +106,12 @@ RC_API void CopyIGLine(const void* src, void* dst, int32_t width);
 RC_API void PackAlpha(const void* src, void* dst, int32_t width);
 RC_API void UnpackAlpha(const void* src, void* dst, int32_t width);
 
+/* count palette entries (R, G, B, flags) -> 32-bit words B, G, R, 0. */
+RC_API void PalToRGB(const FmPaletteEntry* entries, void* dst, int32_t count);
+/* Writes colour-table entries start..255 from the palette's entries 0, 1, ...
+   (at most its first 255, and no more than it holds) as B, G, R, 0. */
+RC_API void PalToRGBQuad(const FmLogPalette* palette, void* colorTable, int32_t start);
+
 /* ---- Pixel copy ---- */
 enum {
     kCopyBlend = 0x8000,       /* low byte = opacity (0 draws nothing, 255 copies) */
@@ -112,6 +119,38 @@ enum {
     kCopyBitMask = 0x2000,     /* mask = 1-bit rows of whole 16-bit words */
     kCopyCoverageMask = 0x1000 /* mask = 8-bit ppix of per-pixel coverage */
 };
+
+/* The mask argument depends on the flags: with kCopyBitMask it points at the
+   mask bits (rows of ceil(width / 16) * 2 bytes covering the source
+   rectangle, bottom row first, most significant bit = leftmost pixel); with
+   kCopyCoverageMask it is an 8-bit PPixHand in the source's coordinates
+   (outside it counts as 0); otherwise it is an FmRgn in the source's
+   coordinates, or null. Rectangles are in each buffer's bounds coordinates
+   (null = the whole bounds). The copies return 0, or -50 when a buffer is
+   missing or not 32-bit. */
+RC_API int32_t ppixCopy(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmRect* dstRect,
+                        int32_t flags, const void* mask);
+RC_API int32_t bn_StretchBits(PPixHand src, PPixHand dst, const FmRect* srcRect,
+                              const FmRect* dstRect, int32_t flags, const void* mask);
+RC_API int32_t MyCopyPix(const PPixRecord* src, const PPixRecord* dst, const FmRect* srcRect,
+                         const FmRect* dstRect, int32_t flags, const void* mask);
+/* MyCopyPix through a 1-bit mask (laid out as for kCopyBitMask). */
+RC_API int32_t CopyMask(const PPixRecord* src, const PPixRecord* dst, const FmRect* srcRect,
+                        const FmRect* dstRect, int32_t flags, const void* maskBits);
+
+/* ---- Alpha ---- */
+/* Every pixel becomes its alpha repeated in all four bytes. */
+RC_API void AlphaToRGB(PPixHand pix);
+RC_API void A_AlphaToRGB(void* pixels, int32_t width, int32_t height, int32_t rowBytes);
+RC_API void ppixFillAlpha(PPixHand pix, uint8_t value);
+/* Every pixel of the region inside rect (and the bounds) becomes the colour
+   0x00BBGGRR with alpha 0; region coordinates have (0, 0) at the top-left
+   pixel. */
+RC_API void FillMaskRGB(PPixHand pix, FmRgn region, const FmRect* rect, uint32_t colour);
+/* A new 32-bit buffer from a bitmap resource of a module (4- and 8-bit
+   palettised, 8-bit run-length compressed, 24-bit); alpha 0; other depths
+   leave the buffer zero. Null when the bitmap cannot be had. */
+RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,273 @@
+// Bitmap decoding and encoding. Every length and offset read from a bitmap is
+// checked against the bytes actually present.
+#include "pixels/bitmap_io.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "pixels/dib.h"
+#include "pixels/ppix_internal.h"
+#include "platform/surface.h"
+#include "reelcore/depthcon.h"
+#include "reelcore/memory.h"
+
+namespace rc::pix {
+namespace {
+
+constexpr int64_t kMaxPixels = int64_t{1} << 28;
+
+uint32_t le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t le16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+// Expands 8-bit run-length data into rows of `width` indices (bottom row
+// first). Runs past a row's end or past the last row are cut off.
+void expandRle8(const uint8_t* p, size_t n, int32_t width, int32_t height, uint8_t* out) {
+    int32_t x = 0, y = 0;
+    size_t i = 0;
+    auto put = [&](uint8_t v) {
+        if (x < width && y < height) out[size_t(y) * width + x] = v;
+        ++x;
+    };
+    while (i + 1 < n && y < height) {
+        const uint8_t count = p[i], value = p[i + 1];
+        i += 2;
+        if (count > 0) {
+            for (int k = 0; k < count; ++k) put(value);
+        } else if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of bitmap
+            break;
+        } else if (value == 2) {  // delta
+            if (i + 1 >= n) break;
+            x += p[i];
+            y += p[i + 1];
+            i += 2;
+        } else {  // absolute run, padded to a 16-bit boundary
+            const size_t len = value;
+            if (i + len > n) break;
+            for (size_t k = 0; k < len; ++k) put(p[i + k]);
+            i += (len + 1) & ~size_t{1};
+        }
+    }
+}
+
+}  // namespace
+
+PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsOffset) {
+    if (!dib || size < 40) return nullptr;
+    FmBitmapInfoHeader h;
+    std::memcpy(&h, dib, 40);
+    if (h.size < 40 || h.size > size || h.width <= 0 || h.height == 0 || h.height == INT32_MIN)
+        return nullptr;
+    const int32_t width = h.width, height = h.height > 0 ? h.height : -h.height;
+    if (int64_t{width} * height > kMaxPixels) return nullptr;
+    const int32_t bc = h.bitCount;
+    const bool rle8 = h.compression == 1 && bc == 8;
+    const bool bitfields = h.compression == 3 && (bc == 16 || bc == 32);
+    if (h.compression != 0 && !rle8 && !bitfields) return nullptr;
+    uint32_t colors = h.clrUsed;
+    if (bc <= 8) {
+        if (colors == 0 || colors > (1u << bc)) colors = 1u << bc;
+    } else if (colors > 256) {
+        return nullptr;
+    }
+    const size_t tableAt = h.size + (bitfields && h.size == 40 ? 12 : 0);
+    if (tableAt + size_t{colors} * 4 > size) return nullptr;
+    const uint8_t* table = dib + tableAt;
+    const size_t bitsAt = bitsOffset ? bitsOffset : tableAt + size_t{colors} * 4;
+    if (bitsAt > size) return nullptr;
+    const uint8_t* bits = dib + bitsAt;
+    const size_t available = size - bitsAt;
+    const int32_t rowBytes = dibRowBytes(width, bc);
+    if (!rle8 && uint64_t(rowBytes) * height > available) return nullptr;
+
+    const bool fileRules = rules == DibRules::File;
+    const bool supported =
+        bc == 4 || bc == 8 || bc == 24 || (fileRules && (bc == 1 || bc == 16 || bc == 32));
+    const FmRect bounds{0, 0, width, height};
+    PPixHand pix = ppixNew(&bounds);
+    if (!pix) return nullptr;
+    const PPixRecord* r = rc::pixels::record(pix);
+    const size_t pixelBytes = size_t(r->rowBytes) * height;
+    std::memset(r->pixels, 0, pixelBytes);
+    if (!supported) return pix;
+
+    std::vector<uint8_t> expanded;
+    DibView view;
+    FmBitmapInfoHeader plain = h;
+    plain.size = 40;
+    plain.compression = 0;
+    plain.clrUsed = colors;
+    if (rle8) {
+        expanded.assign(size_t(dibRowBytes(width, 8)) * height, 0);
+        expandRle8(bits, available, dibRowBytes(width, 8), height, expanded.data());
+    }
+    view.header = &plain;
+    view.colors = table;
+    view.colorCount = static_cast<int32_t>(colors);
+    view.bits = rle8 ? expanded.data() : bits;
+    view.width = width;
+    view.height = height;
+    view.bitCount = bc;
+    view.rowBytes = rle8 ? dibRowBytes(width, 8) : rowBytes;
+    view.bottomUp = h.height > 0;
+    const uint32_t alpha = fileRules ? 0xFF000000u : 0;
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* src = view.row(y);
+        uint32_t* dst = reinterpret_cast<uint32_t*>(rc::pixels::rowAddress(r, y));
+        for (int32_t x = 0; x < width; ++x) dst[x] = dibPixel(view, src, x) | alpha;
+    }
+    return pix;
+}
+
+PPixHand bmpFileToPPix(const uint8_t* data, size_t size) {
+    if (!data || size < 14 + 40 || data[0] != 'B' || data[1] != 'M') return nullptr;
+    const uint32_t offBits = le32(data + 10);
+    if (offBits < 14 || offBits > size) return nullptr;
+    return dibToPPix(data + 14, size - 14, DibRules::File, offBits - 14);
+}
+
+std::vector<uint8_t> encodeBmpFromDib(const uint8_t* dib, size_t size) {
+    std::vector<uint8_t> out;
+    if (!dib || size < 40) return out;
+    const uint32_t headerSize = le32(dib);
+    const uint16_t bc = le16(dib + 14);
+    uint32_t colors = le32(dib + 32);
+    if (bc <= 8 && colors == 0) colors = 1u << bc;
+    if (bc > 8) colors = 0;
+    const uint32_t offBits = 14 + headerSize + 4 * colors;
+    out.resize(14);
+    out[0] = 'B';
+    out[1] = 'M';
+    const uint32_t total = static_cast<uint32_t>(14 + size);
+    std::memcpy(&out[2], &total, 4);
+    std::memcpy(&out[10], &offBits, 4);
+    out.insert(out.end(), dib, dib + size);
+    return out;
+}
+
+std::vector<uint8_t> encodeBmp24(PPixHand pix) {
+    std::vector<uint8_t> out;
+    const PPixRecord* r = rc::pixels::record(pix);
+    if (!r || !r->pixels || r->depth != 32) return out;
+    const int32_t w = rc::pixels::width(r), h = rc::pixels::height(r);
+    const int32_t rowBytes = dibRowBytes(w, 24);
+    std::vector<uint8_t> dib(40 + size_t(rowBytes) * h, 0);
+    FmBitmapInfoHeader hdr{};
+    hdr.size = 40;
+    hdr.width = w;
+    hdr.height = h;
+    hdr.planes = 1;
+    hdr.bitCount = 24;
+    hdr.sizeImage = uint32_t(rowBytes) * h;
+    std::memcpy(dib.data(), &hdr, 40);
+    // buffer rows are bottom-up like the file's
+    DepthCon32To24(r->pixels, dib.data() + 40, w, h, r->rowBytes, rowBytes);
+    return encodeBmpFromDib(dib.data(), dib.size());
+}
+
+std::vector<uint8_t> encodePng(PPixHand pix, bool withAlpha) {
+    std::vector<uint8_t> out;
+    const PPixRecord* r = rc::pixels::record(pix);
+    if (!r || !r->pixels || r->depth != 32) return out;
+    const uint32_t w = uint32_t(rc::pixels::width(r)), h = uint32_t(rc::pixels::height(r));
+    const size_t channels = withAlpha ? 4 : 3;
+    std::vector<uint8_t> raw;
+    raw.reserve((w * channels + 1) * h);
+    for (uint32_t y = 0; y < h; ++y) {
+        raw.push_back(0);  // no filter
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(rc::pixels::rowAddress(r, int32_t(y)));
+        for (uint32_t x = 0; x < w; ++x) {
+            raw.push_back(p[4 * x + 2]);
+            raw.push_back(p[4 * x + 1]);
+            raw.push_back(p[4 * x]);
+            if (withAlpha) raw.push_back(p[4 * x + 3]);
+        }
+    }
+    // zlib stream of stored blocks
+    std::vector<uint8_t> z = {0x78, 0x01};
+    size_t pos = 0;
+    do {
+        const size_t len = std::min<size_t>(65535, raw.size() - pos);
+        const bool last = pos + len == raw.size();
+        z.push_back(last ? 1 : 0);
+        z.push_back(uint8_t(len));
+        z.push_back(uint8_t(len >> 8));
+        z.push_back(uint8_t(~len));
+        z.push_back(uint8_t(~len >> 8));
+        z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + len);
+        pos += len;
+    } while (pos < raw.size());
+    const uint32_t adler = rc::platform::adler32(raw.data(), raw.size());
+    for (int s = 24; s >= 0; s -= 8) z.push_back(uint8_t(adler >> s));
+
+    auto be32 = [&](uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
+    };
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        be32(uint32_t(data.size()));
+        const size_t start = out.size();
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), data.begin(), data.end());
+        be32(rc::platform::crc32(out.data() + start, out.size() - start));
+    };
+    const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    out.insert(out.end(), sig, sig + 8);
+    std::vector<uint8_t> ihdr;
+    for (uint32_t v : {w, h})
+        for (int s = 24; s >= 0; s -= 8) ihdr.push_back(uint8_t(v >> s));
+    ihdr.insert(ihdr.end(), {8, uint8_t(withAlpha ? 6 : 2), 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return out;
+}
+
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    bytes.clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace rc::pix
+
+namespace rc::pixhooks {
+namespace {
+std::atomic<BitmapResourceFn> bitmapResource{nullptr};
+}
+void setBitmapResource(BitmapResourceFn fn) {
+    bitmapResource.store(fn);
+}
+}  // namespace rc::pixhooks
+
+RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance) {
+    const rc::pixhooks::BitmapResourceFn fetch = rc::pixhooks::bitmapResource.load();
+    if (!fetch) return nullptr;
+    Handle h = fetch(resourceID, moduleInstance);
+    if (!h) return nullptr;
+    PPixHand pix = nullptr;
+    if (*h)
+        pix = rc::pix::dibToPPix(reinterpret_cast<const uint8_t*>(*h), FmGetHandleSize(h),
+                                 rc::pix::DibRules::Resource);
+    FmDisposeHandle(h);
+    return pix;
+}
