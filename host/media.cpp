@@ -1,0 +1,54 @@
+// Start-up of the file table and the clip table, and their part of
+// `reelhost info`: the registered media files and the clips cut from them.
+#include <cstdio>
+
+#include "host.h"
+#include "reelcore/filetable.h"
+#include "reelcore/globals.h"
+
+namespace {
+
+const FmFileTable* table() {
+    Handle h = reinterpret_cast<Handle>(GetAGlobal(kSlotFileTable));
+    return h && *h ? reinterpret_cast<const FmFileTable*>(*h) : nullptr;
+}
+
+void typeText(OSType t, char out[5]) {
+    for (int i = 0; i < 4; ++i) {
+        char c = char((t >> (24 - 8 * i)) & 0xFF);
+        out[i] = (c >= 32 && c < 127) ? c : '.';
+    }
+    out[4] = '\0';
+}
+
+host::Registrar fileTable(host::Step{300, "file table",
+                                     [](const host::Options&) {
+                                         InitFileQueue();
+                                         return GetAGlobal(kSlotFileTable) != 0;
+                                     },
+                                     nullptr});
+
+void printFiles(FILE* out) {
+    const FmFileTable* t = table();
+    if (!t) return;
+    int files = 0;
+    for (int32_t id = 1; id <= t->count; ++id)
+        if (FindFile(int16_t(id))) ++files;
+    std::fprintf(out, "file table: %d files (FileIDs up to %d, %d slots)\n", files, t->count,
+                 t->capacity);
+    for (int32_t id = 1; id <= t->count; ++id) {
+        Handle h = FindFile(int16_t(id));
+        if (!h) continue;
+        const FmFileRecord* r = reinterpret_cast<const FmFileRecord*>(*h);
+        char type[5], handler[5];
+        typeText(r->type, type);
+        typeText(r->handler, handler);
+        std::fprintf(out, "  file %d: %s [type %s, handler %s, %d subscriptions%s%s]\n", id,
+                     r->spec.name, type, handler, r->subscriptions, r->offline ? ", offline" : "",
+                     r->dataState > 1 ? ", open" : "");
+    }
+}
+
+host::Registrar info(host::InfoSection{300, printFiles});
+
+}  // namespace
