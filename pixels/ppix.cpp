@@ -194,6 +194,9 @@ void setCopy(CopyFn fn) {
 }
 namespace {
 int32_t generalCopy(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmRect* dstRect) {
+    // The general copy works on 32-bit buffers; 8-bit masks copy by nearest pixel.
+    if (ppixGetDepth(src) == 8 && ppixGetDepth(dst) == 8)
+        return rc::pixels::copyNearest(src, dst, srcRect, dstRect);
     return ppixCopy(src, dst, srcRect, dstRect, 0, nullptr);
 }
 }  // namespace

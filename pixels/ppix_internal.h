@@ -40,9 +40,9 @@ PPixHand newHostAllocated(const FmRect* bounds);
 // Fills `count` 32-bit words with value.
 void fillWords(uint32_t* dst, size_t count, uint32_t value);
 
-// Copies src rectangle of one buffer into the dst rectangle of another,
-// scaling by nearest pixel (rectangles in each buffer's bounds
-// coordinates; null = the whole bounds). 0 on success.
+// Copies src rectangle of one buffer into the dst rectangle of another of
+// the same depth (the copy of 8-bit masks), scaling by nearest pixel (rectangles in each buffer's
+// bounds coordinates; null = the whole bounds). 0 on success.
 int32_t copyNearest(PPixHand src, PPixHand dst, const FmRect* srcRect, const FmRect* dstRect);
 
 }  // namespace rc::pixels

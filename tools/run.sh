@@ -3,6 +3,7 @@
 #   tools/run.sh demo   build, then run the end-to-end demo through reelhost
 #   tools/run.sh test   build, then run every test
 #   tools/run.sh asan   build with AddressSanitizer/UBSan into build-asan, run every test
+#   tools/run.sh tsan   the processor pool tests under ThreadSanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,8 +43,16 @@ asan)
     configure build-asan -DREEL_SANITIZE=ON -DREEL_BENCH=OFF
     cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest -j"$jobs" --output-on-failure --timeout 900
     ;;
+tsan)
+    # The processor pool's tests under ThreadSanitizer.
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREEL_BENCH=OFF \
+        -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
+        -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
+    cmake --build build-tsan -j"$jobs" --target reel_tests_timeline
+    cd build-tsan && ctest -j"$jobs" --output-on-failure --timeout 600 -R '^(ProcessorPool|ProfileFile)\.'
+    ;;
 *)
-    echo "usage: tools/run.sh demo|test|asan" >&2
+    echo "usage: tools/run.sh demo|test|asan|tsan" >&2
     exit 2
     ;;
 esac

@@ -1,5 +1,7 @@
 #include "ui/handler_links.h"
 
+#include "reelcore/resources.h"
+
 namespace rc::ui::links {
 namespace {
 
@@ -8,11 +10,16 @@ Hooks gHooks;
 }  // namespace
 
 int32_t currentResFile() {
-    return gHooks.currentResFile ? gHooks.currentResFile() : -1;
+    return gHooks.currentResFile ? gHooks.currentResFile() : CurResFile();
 }
 
 void useResFile(int32_t file) {
-    if (gHooks.useResFile) gHooks.useResFile(file);
+    if (gHooks.useResFile) {
+        gHooks.useResFile(file);
+        return;
+    }
+    // Only a real change: UseResFile of no file would set the resource error.
+    if (file != -1 && file != CurResFile()) UseResFile(file);
 }
 
 int32_t openModuleFile(int16_t fileID, std::string& path) {

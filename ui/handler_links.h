@@ -1,7 +1,7 @@
 // What the handler layer needs from families built beside it: the current
-// resource file, and module files opened by FileID. Each link answers as an
-// absent family would until that family is present (no resource file, no
-// module), and tests may replace them.
+// resource file (the resource chain), and module files opened by FileID
+// (the file table; until it is linked in, no module can be opened). Tests
+// may replace each link.
 #pragma once
 
 #include <cstdint>

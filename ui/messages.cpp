@@ -1,10 +1,10 @@
 // Routing message blocks to handler windows, and finding the first window
 // of a handler type.
-#include "core/memory_hooks.h"
 #include "platform/window.h"
 #include "reelcore/globals.h"
 #include "reelcore/handlers.h"
 #include "reelcore/memory.h"
+#include "ui/hooks.h"
 #include "ui/method_table.h"
 #include "ui/window_data.h"
 
@@ -12,19 +12,14 @@ namespace plat = rc::platform;
 
 namespace {
 
-// Out-of-memory notices go to the hidden main window.
-void lowMemoryNotice(int32_t message) {
-    PMSendMessage(kHandlerHIDE, message, 0, 0, nullptr, 0);
-}
-
-struct InstallHooks {
-    InstallHooks() { rc::memhooks::setLowMemoryNotice(lowMemoryNotice); }
-} gInstallHooks;
+const bool gHooked = rc::ui::installHooks();
 
 // The registry's window for the type when exactly one window of it is open.
 FmWindow registryWindow(OSType type) {
-    auto registry = reinterpret_cast<Handle>(GetAGlobal(kSlotOpenWindowRegistry));
-    if (!registry || !FmIsValidHandle(registry) || !*registry) return 0;
+    intptr_t slot = GetAGlobal(kSlotOpenWindowRegistry);
+    if (!rc::ui::isHandle(slot)) return 0;
+    auto registry = reinterpret_cast<Handle>(slot);
+    if (!*registry) return 0;
     uint32_t n = FmGetHandleSize(registry) / sizeof(FmWindowRegistryEntry);
     auto* entries = reinterpret_cast<const FmWindowRegistryEntry*>(*registry);
     for (uint32_t i = 0; i < n; ++i) {

@@ -5,8 +5,13 @@
 #include "platform/surface.h"
 #include "platform/window.h"
 #include "reelcore/windows.h"
+#include "ui/hooks.h"
 
 namespace plat = rc::platform;
+
+namespace {
+const bool gHooked = rc::ui::installHooks();
+}
 
 static_assert(uint32_t(kFmWndActivate) == plat::kWmActivate &&
                   uint32_t(kFmWndNcActivate) == plat::kWmNcActivate &&

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/memory_internal.h"
 #include "platform/window.h"
 #include "reelcore/memory.h"
 
@@ -13,8 +14,9 @@ namespace {
 
 // The value as a live handle with at least `bytes` bytes, else null.
 Handle asHandle(intptr_t value, uint32_t bytes) {
+    if (!isHandle(value)) return nullptr;
     auto h = reinterpret_cast<Handle>(value);
-    if (!h || !FmIsValidHandle(h) || !*h || FmGetHandleSize(h) < bytes) return nullptr;
+    if (!*h || FmGetHandleSize(h) < bytes) return nullptr;
     return h;
 }
 
@@ -25,11 +27,15 @@ uint32_t word(Handle h, int index) {
 }
 
 void disposeIfHandle(intptr_t value) {
-    auto h = reinterpret_cast<Handle>(value);
-    if (h && FmIsValidHandle(h)) FmDisposeHandle(h);
+    if (isHandle(value)) FmDisposeHandle(reinterpret_cast<Handle>(value));
 }
 
 }  // namespace
+
+bool isHandle(intptr_t value) {
+    return value != 0 &&
+           rc::memory::zoneKind(reinterpret_cast<Handle>(value)) != rc::memory::ZoneKind::None;
+}
 
 bool windowHandlerType(FmWindow window, OSType& type) {
     if (window == 0) return false;

@@ -13,6 +13,10 @@ inline constexpr const char* kDocumentRefProperty = "DREFHI";
 inline constexpr uint32_t kWindowDataTag = 0x52616E64;  // 'Rand'
 inline constexpr uint32_t kWindowDataSize = 67;
 
+// True when the value is a live handle of the memory manager (a property
+// may hold any reference value). Cheap: no memory is touched.
+bool isHandle(intptr_t value);
+
 // The handler type of a window whose window data is a handle of at least
 // two words; false otherwise (no window, no data, or a plain reference
 // value in the property).

@@ -314,6 +314,21 @@ TEST_F(PixelBuffers, SwapExchangesMemoryOnlyBetweenIdenticalBuffers) {
     ppixDispose(d);
     ppixDispose(e);
     EXPECT_EQ(ppixSwapPixels(nullptr, e), nilHandleErr);
+
+    // Masks of different sizes: the mask is copied, scaled by nearest pixel.
+    FmRect m4{0, 0, 4, 2}, m2{0, 0, 2, 1};
+    PPixHand big = ppixNew8(&m4), little = ppixNew8(&m2);
+    ppixFillRect(big, nullptr, 9);
+    FmRect right{2, 0, 4, 2};
+    ppixFillRect(big, &right, 200);
+    ppixFillRect(little, nullptr, 0);
+    char* littlePixels = ppixGetPixels(little);
+    EXPECT_EQ(ppixSwapPixels(big, little), 0);
+    EXPECT_EQ(ppixGetPixels(little), littlePixels);
+    EXPECT_EQ(ppixGetPixel(little, 0, 0), 9u);
+    EXPECT_EQ(ppixGetPixel(little, 1, 0), 200u);
+    ppixDispose(big);
+    ppixDispose(little);
 }
 
 int hostAllocs = 0;

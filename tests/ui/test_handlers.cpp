@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "core/text_hooks.h"
 #include "platform/alloc.h"
 #include "platform/window.h"
 #include "reelcore/globals.h"
 #include "reelcore/handlers.h"
+#include "reelcore/alerts.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
 #include "ui/handler_links.h"
 
 namespace plat = rc::platform;
@@ -516,6 +519,45 @@ TEST(HandlerRuntime, FloatingPointResetRestoresDefaults) {
     MyFPReset();
     EXPECT_EQ(fegetround(), FE_TONEAREST);
     EXPECT_FALSE(fetestexcept(FE_INEXACT));
+}
+
+}  // namespace
+
+namespace {
+
+ResFileRef gModuleRes = -1;
+
+int16_t switchingHandler(FmWindow, intptr_t* block) {
+    gModuleRes = OpenResFile(REEL_TEST_HANDLER_MODULE);
+    block[1] = CurResFile();
+    return 0;
+}
+
+TEST_F(Handlers, RealResourceChainIsRestoredAndHooksAnswerForTheWindow) {
+    links::setHooks(links::Hooks{});  // the real resource chain
+    ResFileRef library = InitResMgr(nullptr);
+    ASSERT_NE(library, -1);
+    FmWindow main = openMainWindow();
+    add(kTypeTEST, switchingHandler);
+    intptr_t block[9] = {1};
+    EXPECT_EQ(ClassMessage(kTypeTEST, 0, block), 0);
+    ASSERT_NE(gModuleRes, -1);
+    EXPECT_EQ(block[1], gModuleRes);
+    EXPECT_EQ(CurResFile(), library);
+    EXPECT_EQ(ResError(), noErr);
+    CloseResFile(gModuleRes);
+
+    // The application's name is the main window's title.
+    FmWndSetTitle(main, "Reel Test App");
+    char name[256];
+    GetAppName(name);
+    EXPECT_STREQ(name, "Reel Test App");
+    FmWndSetTextMeasure([](intptr_t, const char*, int32_t n) { return n * 3; });
+    EXPECT_EQ(rc::texthooks::measureText(0, "abcd", 4), 12);
+    FmWndSetTextMeasure(nullptr);
+    FmWndSetIconic(main, 1);
+    rc::texthooks::restoreMainWindow();
+    EXPECT_FALSE(FmWndIsIconic(main));
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+// Start-up of the frame cache and its part of `reelhost info`.
+#include "host.h"
+#include "reelcore/framecache.h"
+#include "reelcore/globals.h"
+#include "reelcore/memory.h"
+
+namespace {
+
+host::Registrar queue(host::Step{320, "frame cache",
+                                 [](const host::Options&) { return InitFrameQueue() == 0; },
+                                 [] { KillFrameQueue(); }});
+
+const FrameCacheEntry* entryAt(FBlock b) {
+    return reinterpret_cast<const FrameCacheEntry*>(b->address);
+}
+
+void printCache(FILE* out) {
+    FBlock head = reinterpret_cast<FBlock>(GetAGlobal(kSlotFrameCacheHead));
+    FBlock tail = reinterpret_cast<FBlock>(GetAGlobal(kSlotFrameCacheTail));
+    if (!head || !tail) {
+        std::fprintf(out, "frame cache: not started\n");
+        return;
+    }
+    unsigned video = 0, audio = 0, other = 0;
+    for (FBlock b = entryAt(head)->next; b && b != tail; b = entryAt(b)->next) {
+        const int16_t kind = entryAt(b)->kind;
+        ++(kind == kCacheKindVideo ? video : kind == kCacheKindAudio ? audio : other);
+    }
+    std::fprintf(out, "frame cache: %u video frames, %u audio seconds", video, audio);
+    if (other) std::fprintf(out, ", %u other entries", other);
+    const intptr_t limit = GetAGlobal(kSlotFrameCacheKindLimit);
+    std::fprintf(out, ", %u bytes", CacheTotal());
+    if (limit > 0)
+        std::fprintf(out, " (at most %ld entries of a kind)\n", long(limit));
+    else
+        std::fprintf(out, " (no per-kind limit)\n");
+    std::fprintf(out, "frame cache pool: %u of %u bytes free\n", PurgeFSpace(), GetFHeapSize());
+}
+
+host::Registrar info(host::InfoSection{320, printCache});
+
+}  // namespace
