@@ -260,8 +260,9 @@ RC_API void GetClipTitle(int32_t id, char* dst, int16_t* isTitle) {
     // The file's text may be a whole file name: only what the title holds.
     char text[sizeof(FSSpec::name)];
     GetFileText(r->fileID, text);
-    std::strncpy(dst, text, kClipTitleSize - 1);
-    dst[kClipTitleSize - 1] = '\0';
+    size_t n = strnlen(text, kClipTitleSize - 1);
+    std::memcpy(dst, text, n);
+    dst[n] = '\0';
 }
 
 RC_API void SetClipTitle(int32_t id, const char* title) {
@@ -273,5 +274,5 @@ RC_API void SetClipTitle(int32_t id, const char* title) {
     GetFSSpecPath(r->fileID, path);
     r = findClipRec(id);
     if (path[0] && strcasecmp(path, title) == 0) return;
-    std::strncpy(r->title, title, kClipTitleSize - 1);
+    std::memcpy(r->title, title, strnlen(title, kClipTitleSize - 1));
 }
