@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "core/memory_hooks.h"
+#include "media/media_hooks.h"
 #include "pixels/frame_cache_index.h"
+#include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 
 namespace rc::framecache {
@@ -75,6 +77,36 @@ FBlock recycle(int16_t kind, int32_t n) {
         b = prev;
     }
     return nullptr;
+}
+
+// A lookup hit goes to the front of the list and of its chain; `before` is
+// its predecessor along the chain that starts at *chain.
+void promote(FBlock entry, FBlock before, FBlock* chain) {
+    FrameCacheEntry* e = entryOf(entry);
+    if (before) {
+        entryOf(before)->indexLink = e->indexLink;
+        e->indexLink = *chain;
+        *chain = entry;
+    }
+    FBlock h = head();
+    if (entryOf(h)->next == entry) return;
+    unlink(entry);
+    e->next = entryOf(h)->next;
+    e->prev = h;
+    entryOf(e->next)->prev = entry;
+    entryOf(h)->next = entry;
+}
+
+// Whether the media file's record asks for its frames and sound to stay
+// out of the cache.
+bool fileNotCached(int16_t id) {
+    Handle h = FindFile(id);
+    return h && *h && reinterpret_cast<const FmFileRecord*>(*h)->noCaching != 0;
+}
+
+// A file leaving the file table takes its cached frames with it.
+void purgeLeavingFile(int16_t id) {
+    PurgeFileFrames(id);
 }
 
 FBlock allocateEntry(int32_t n) {
@@ -194,16 +226,18 @@ RC_API int16_t InitFrameQueue(void) {
     SetAGlobal(kSlotFrameCacheTail, reinterpret_cast<intptr_t>(t));
     SetFPurgeProc(RemoveLRUFrame);
     rc::memhooks::setPurgeAll(PurgeAll);
+    rc::mediahooks::setPurgeFileFrames(purgeLeavingFile);
     return noErr;
 }
 
 RC_API void KillFrameQueue(void) {
-    hooks::closeUp(0);
+    CloseUp(0);
     FBlock h = head();
     if (!h) return;
     PurgeAll();
     SetFPurgeProc(nullptr);
     rc::memhooks::setPurgeAll(nullptr);
+    rc::mediahooks::setPurgeFileFrames(nullptr);
     DisposeFBlock(tail());
     DisposeFBlock(h);
     SetAGlobal(kSlotFrameCacheHead, 0);
@@ -244,11 +278,13 @@ RC_API FBlock FindFrame(int32_t file, int32_t frame, const FmRect* rect, int32_t
     if (!head() || !rect) return nullptr;
     const int32_t width = rect->right - rect->left;
     const int32_t height = rect->bottom - rect->top;
-    for (FBlock b = index().first(file, frame, kCacheKindVideo); b; b = entryOf(b)->indexLink) {
+    FBlock* chain = index().chainOf(file, frame, kCacheKindVideo);
+    if (!chain) return nullptr;
+    for (FBlock b = *chain, before = nullptr; b; before = b, b = entryOf(b)->indexLink) {
         const FrameCacheEntry* e = entryOf(b);
         if (e->widthOrFormat != width || e->heightOrRate != height) continue;
         if (e->depth == depth || (depth == 24 && e->depth == 32)) {
-            InsertFrame(b);
+            promote(b, before, chain);
             return b;
         }
     }
@@ -258,10 +294,12 @@ RC_API FBlock FindFrame(int32_t file, int32_t frame, const FmRect* rect, int32_t
 RC_API FBlock FindAudioSec(int32_t file, int32_t second, int32_t flags, int32_t rate) {
     if (!head()) return nullptr;
     const int32_t format = flags & kCacheAudioFormatMask;
-    for (FBlock b = index().first(file, second, kCacheKindAudio); b; b = entryOf(b)->indexLink) {
+    FBlock* chain = index().chainOf(file, second, kCacheKindAudio);
+    if (!chain) return nullptr;
+    for (FBlock b = *chain, before = nullptr; b; before = b, b = entryOf(b)->indexLink) {
         const FrameCacheEntry* e = entryOf(b);
         if (e->heightOrRate == rate && uint16_t(e->widthOrFormat) == format) {
-            InsertFrame(b);
+            promote(b, before, chain);
             return b;
         }
     }
@@ -297,7 +335,7 @@ RC_API void PurgeFileFrames(int32_t file) {
 }
 
 RC_API void UnCacheFrames(void) {
-    purgeWhere([](const FrameCacheEntry* e) { return hooks::noCaching(int16_t(e->file)); });
+    purgeWhere([](const FrameCacheEntry* e) { return fileNotCached(int16_t(e->file)); });
 }
 
 RC_API void PurgeBigFrames(void) {

@@ -112,6 +112,11 @@ FBlock EntryIndex::first(int32_t file, int32_t position, int16_t kind) const {
     return i == npos ? nullptr : slots_[i].chain;
 }
 
+FBlock* EntryIndex::chainOf(int32_t file, int32_t position, int16_t kind) {
+    size_t i = find(file, position, kind);
+    return i == npos ? nullptr : &slots_[i].chain;
+}
+
 bool EntryIndex::contains(FBlock entry) const {
     const FrameCacheEntry* e = entryOf(entry);
     for (FBlock b = first(e->file, e->position, e->kind); b; b = entryOf(b)->indexLink)
@@ -182,25 +187,3 @@ std::vector<FBlock> EntryIndex::all() const {
 }
 
 }  // namespace rc::framecache
-
-namespace rc::framecache::hooks {
-
-namespace {
-CloseUpFn gCloseUp = nullptr;
-NoCachingFn gNoCaching = nullptr;
-}  // namespace
-
-void setCloseUp(CloseUpFn fn) {
-    gCloseUp = fn;
-}
-void setNoCaching(NoCachingFn fn) {
-    gNoCaching = fn;
-}
-int32_t closeUp(int32_t age) {
-    return gCloseUp ? gCloseUp(age) : 0;
-}
-bool noCaching(int16_t fileID) {
-    return gNoCaching ? gNoCaching(fileID) : false;
-}
-
-}  // namespace rc::framecache::hooks

@@ -37,6 +37,9 @@ class EntryIndex {
     bool contains(FBlock entry) const;
     // The newest entry with the key, or null; follow `indexLink` for the rest.
     FBlock first(int32_t file, int32_t position, int16_t kind) const;
+    // Where the key's chain starts (null when the key is absent); valid until
+    // the next add or remove.
+    FBlock* chainOf(int32_t file, int32_t position, int16_t kind);
     size_t size() const { return entries_; }
     // Indexed entries of one kind.
     size_t count(int16_t kind) const;
@@ -96,18 +99,3 @@ struct Stats {
 Stats stats();
 
 }  // namespace rc::framecache
-
-// The file table, reached through hooks until it is part of the library.
-namespace rc::framecache::hooks {
-
-// Closes media files idle for at least `age` ticks; returns how many closed.
-using CloseUpFn = int32_t (*)(int32_t age);
-// Whether the file's record is marked for no caching.
-using NoCachingFn = bool (*)(int16_t fileID);
-
-void setCloseUp(CloseUpFn fn);      // null: no file table, nothing to close
-void setNoCaching(NoCachingFn fn);  // null: no file table, no file marked
-int32_t closeUp(int32_t age);
-bool noCaching(int16_t fileID);
-
-}  // namespace rc::framecache::hooks

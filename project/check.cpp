@@ -73,6 +73,38 @@ int32_t lineAt(ProjBufHand stream, int32_t position) {
     return line;
 }
 
+constexpr OSType kHeaderTag = 0x48454144;  // 'HEAD'
+
+#pragma pack(push, 1)
+struct ProjHeaderText {
+    OSType signature;
+    int32_t version;
+    int32_t dirOffset;
+    OSType platform;
+};
+#pragma pack(pop)
+
+// Value lines a layout takes (six per N element).
+int32_t valueLinesOf(const char* type) {
+    int32_t lines = 0;
+    for (const char* t = type; *t;) {
+        char c = *t++;
+        if (c == '{' || c == '}') continue;
+        int32_t fields = 1, count = 1;
+        if (*t >= '0' && *t <= '9') {
+            fields = 0;
+            while (*t >= '0' && *t <= '9') fields = fields * 10 + (*t++ - '0');
+        } else if (*t == '[') {
+            count = 0;
+            for (++t; *t >= '0' && *t <= '9'; ++t) count = count * 10 + (*t - '0');
+            while (*t && *t != ']') ++t;
+            if (*t) ++t;
+        }
+        lines += fields * (c == 'N' ? 6 * count : 1);
+    }
+    return lines;
+}
+
 // Reads a section strictly with one layout; 0 when it decodes cleanly.
 OSErr checkWith(ProjBufHand stream, const Section& sec, const char* type, ReadCtx& ctx) {
     std::vector<int32_t> packing = naturalPacking(type);
@@ -106,15 +138,31 @@ RC_API OSErr ProjCheckSections(ProjBufHand stream, OSType* tag, int32_t* line,
     Fault fault;
     std::vector<Section> sections = scanSections(stream, fault);
     if (s->readError) return s->readError;
+    // The project header's version chooses between the layouts of older and
+    // newer files; without a header both are tried.
+    int32_t version = -1;
+    for (const Section& sec : sections) {
+        if (sec.tag != kHeaderTag) continue;
+        ProjHeaderText header;
+        std::vector<int32_t> packing = naturalPacking("TLLT");
+        seekTo(s, sec.position);
+        ReadCtx ctx;
+        ctx.strict = true;
+        if (readStructWith(stream, sec.tag, "TLLT", packing.data(), &header, &ctx) == noErr)
+            version = header.version;
+        break;
+    }
     for (const Section& sec : sections) {
         if (fault.line && sec.line > fault.line) break;
         const KnownSchema* schema = findSchema(sec.tag);
         if (!schema) continue;
+        bool older = schema->olderType && version >= 0 && version < 7;
         ReadCtx ctx;
-        OSErr err = checkWith(stream, sec, schema->type, ctx);
-        if (err && schema->olderType) {
-            ReadCtx older;
-            if (checkWith(stream, sec, schema->olderType, older) == noErr) err = noErr;
+        OSErr err = checkWith(stream, sec, older ? schema->olderType : schema->type, ctx);
+        if (err && schema->olderType && version < 0 &&
+            sec.valueLines <= valueLinesOf(schema->olderType)) {
+            ReadCtx other;
+            if (checkWith(stream, sec, schema->olderType, other) == noErr) err = noErr;
         }
         if (err) {
             int32_t at = ctx.badPos >= 0 ? lineAt(stream, ctx.badPos) : sec.line;

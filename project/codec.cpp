@@ -747,6 +747,10 @@ OSErr decodeValue(ReadCtx* ctx, const Field& f, uint8_t* p, Span s) {
             break;
         case 'W':
             if (n > 0) {
+                if (s.p == s.e) {  // a null Handle
+                    storeHandle(p, nullptr);
+                    break;
+                }
                 int32_t size = readInt(ctx, s, ok);
                 if (!ok) return kStructBadValue;
                 if (size > kMaxUnbackedSize) {
@@ -918,7 +922,7 @@ OSErr readStructWith(ProjBufHand stream, OSType tag, const char* typeString, con
         s = rec(stream);
         return s->readError ? s->readError : OSErr(kStructNotFound);
     }
-    nextLine(s);
+    skipLine(s);
     if (atSectionEnd(s)) return noErr;  // an empty record
     OSErr err = walkFields(typeString, packing, static_cast<uint8_t*>(record),
                            [&](const Field& f, uint8_t* p, bool first) -> OSErr {

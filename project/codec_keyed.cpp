@@ -41,7 +41,7 @@ RC_API OSErr FmFindAndReadSectionTag(ProjBufHand stream, OSType tag) {
     StreamRec* s = rec(stream);
     if (!s) return kProjParamErr;
     if (!FindStruct(stream, tag)) return fnfErr;
-    nextLine(s);
+    skipLine(s);
     return noErr;
 }
 

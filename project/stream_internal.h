@@ -55,6 +55,11 @@ int32_t lineSpan(StreamRec* s, bool nulEnds);
 void nextLine(StreamRec* s);
 // Consumes at most one CR and one LF, in either order.
 void consumeEOL(StreamRec* s);
+// Steps past the current line and exactly one line end.
+inline void skipLine(StreamRec* s) {
+    s->pub.cursor += lineSpan(s, false);
+    consumeEOL(s);
+}
 // The line at the cursor is "[" + four characters + "]".
 bool tagAtCursor(StreamRec* s, OSType* tag);
 inline int32_t position(const StreamRec* s) {

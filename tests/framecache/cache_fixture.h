@@ -99,8 +99,6 @@ class CacheTest : public ::testing::Test {
         EXPECT_EQ(rc::framecache::checkConsistency(), "");
         KillFrameQueue();
         KillFMem();
-        rc::framecache::hooks::setCloseUp(nullptr);
-        rc::framecache::hooks::setNoCaching(nullptr);
     }
 };
 
