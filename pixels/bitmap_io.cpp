@@ -271,3 +271,24 @@ RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance) {
     FmDisposeHandle(h);
     return pix;
 }
+
+RC_API PPixHand FmReadBmpFile(const char* path) {
+    std::vector<uint8_t> bytes;
+    if (!path || !rc::pix::readFile(path, bytes)) return nullptr;
+    return rc::pix::bmpFileToPPix(bytes.data(), bytes.size());
+}
+
+namespace {
+int32_t writeEncoded(const std::vector<uint8_t>& bytes, const char* path) {
+    if (bytes.empty() || !path) return -50;
+    return rc::pix::writeFile(path, bytes) ? 0 : -36;
+}
+}  // namespace
+
+RC_API int32_t FmWriteBmpFile(PPixHand pix, const char* path) {
+    return writeEncoded(rc::pix::encodeBmp24(pix), path);
+}
+
+RC_API int32_t FmWritePngFile(PPixHand pix, const char* path, int32_t withAlpha) {
+    return writeEncoded(rc::pix::encodePng(pix, withAlpha != 0), path);
+}

@@ -152,6 +152,15 @@ RC_API void FillMaskRGB(PPixHand pix, FmRgn region, const FmRect* rect, uint32_t
    leave the buffer zero. Null when the bitmap cannot be had. */
 RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance);
 
+/* ---- Bitmap files ----
+   A BMP file (1-, 4-, 8-bit, 8-bit run-length, 16-, 24- and 32-bit) read into
+   a new opaque 32-bit buffer; null when unreadable. The writers return 0,
+   -50 for a missing or non-32-bit buffer, -36 when the file cannot be
+   written. */
+RC_API PPixHand FmReadBmpFile(const char* path);
+RC_API int32_t FmWriteBmpFile(PPixHand pix, const char* path);
+RC_API int32_t FmWritePngFile(PPixHand pix, const char* path, int32_t withAlpha);
+
 #ifdef __cplusplus
 }
 #endif

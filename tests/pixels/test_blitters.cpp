@@ -11,12 +11,13 @@
 #include "pixel_test_util.h"
 #include "reelcore/depthcon.h"
 #include "reelcore/globals.h"
+#include "reelcore/mp.h"
 
 using pixtest::RowBlock;
 
 namespace {
 
-constexpr int32_t kProcessorSlot = 313;
+constexpr int32_t kProcessorSlot = kSlotProcessorCount;
 
 class BlitterTest : public ::testing::Test {
   protected:
@@ -155,4 +156,35 @@ TEST_F(BlitterTest, ConvertersUseTheSuiteInTheSlot) {
     SetAGlobal(kSlotBlitterSuite, 0);
     Copy32(src, dst, 2, 1, 8, 8);
     EXPECT_EQ(dst[1], 2u);
+}
+
+TEST_F(BlitterTest, BandsOnTheProcessorPoolGiveTheSameBytesAsOneProcessor) {
+    // one processor first, then the pool with its workers running
+    const int32_t width = 53, rows = 97;
+    RowBlock src(width * 4, rows, 8, true);
+    src.randomize();
+    RowBlock src16(width * 2, rows, 2, false);
+    src16.randomize();
+    std::vector<std::vector<uint8_t>> results[2];
+    for (int pooled = 0; pooled < 2; ++pooled) {
+        if (pooled) {
+            InitMP();
+            if (GetAGlobal(kProcessorSlot) < 2) {
+                TerminateMP();
+                GTEST_SKIP() << "a single processor: nothing to split";
+            }
+        }
+        SetAGlobal(kSlotIsMMX, 1);
+        const BNSuite* suite = FmBNInitialize();
+        EXPECT_STREQ(suite->name, pooled ? "MP suite" : "MMX suite");
+        RowBlock to16(width * 2, rows, 0, false), to32(width * 4, rows, 0, true),
+            to24(width * 3, rows, 1, false);
+        DepthCon32To16(src.first(), to16.first(), width, rows, src.step(), to16.step());
+        DepthCon16To32(src16.first(), to32.first(), width, rows, src16.step(), to32.step());
+        DepthCon32To24(src.first(), to24.first(), width, rows, src.step(), to24.step());
+        results[pooled] = {to16.mem, to32.mem, to24.mem};
+        if (pooled) TerminateMP();
+    }
+    for (size_t i = 0; i < results[0].size(); ++i)
+        EXPECT_EQ(pixtest::firstDifference(results[0][i], results[1][i]), -1) << "converter " << i;
 }
