@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -360,6 +361,25 @@ TEST_F(Resources, OpenFailuresAndModulesWithoutLists) {
     CloseResFile(empty);
     // Its cached resources went with it; the handle is no longer valid to use.
     EXPECT_EQ(FmResMapEntriesInUse(), 0);
+}
+
+TEST_F(Resources, CodeModulesAreReadWithoutLoadingThem) {
+    unsetenv("REEL_CODEMOD_LOADED");
+    const ResFileRef ref = OpenResFile(REEL_TEST_CODE_MODULE);
+    ASSERT_GT(ref, 0);
+    Handle h = GetNamedResource(kText, "entry");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(handleText(h).substr(0, 11), "code module");
+    EXPECT_EQ(indString(3000, 1), "from the module");
+    CloseResFile(ref);
+    EXPECT_EQ(getenv("REEL_CODEMOD_LOADED"), nullptr);
+
+    // It is a real module: loading it runs its code.
+    void* module = dlopen(REEL_TEST_CODE_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    EXPECT_NE(dlsym(module, "xMessage"), nullptr);
+    EXPECT_NE(getenv("REEL_CODEMOD_LOADED"), nullptr);
+    dlclose(module);
 }
 
 // ---- Malformed modules ----
