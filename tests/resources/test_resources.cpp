@@ -125,8 +125,10 @@ TEST_F(Resources, CurrentThenDefaultChain) {
     // Only in the default file: GetResource finds it, Get1Resource does not.
     EXPECT_EQ(Get1Resource(kList, 1010), nullptr);
     EXPECT_EQ(ResError(), resNotFound);
-    EXPECT_NE(GetResource(kList, 1010), nullptr);
+    Handle fromDefault = GetResource(kList, 1010);
+    ASSERT_NE(fromDefault, nullptr);
     EXPECT_EQ(ResError(), noErr);
+    EXPECT_EQ(GetResource(kList, 1010), fromDefault);  // cached under the default file
 
     // String lists: the current file first, then the default file.
     EXPECT_EQ(indString(1003, 25), "~");
