@@ -98,8 +98,14 @@ bool Container::load(std::vector<uint8_t> section) {
     const auto total = static_cast<uint32_t>(bytes_.size());
     uint32_t at = 0;
     while (at < total) {
-        // Alignment padding between containers is zeros.
-        if (std::all_of(bytes_.begin() + at, bytes_.end(), [](uint8_t b) { return b == 0; })) break;
+        // Padding between containers (alignment, or space the toolchain puts
+        // between objects) is zeros, in whole 16-byte steps.
+        const uint32_t step = std::min<uint32_t>(fmt::kAlignment, total - at);
+        if (std::all_of(bytes_.begin() + at, bytes_.begin() + at + step,
+                        [](uint8_t b) { return b == 0; })) {
+            at += step;
+            continue;
+        }
         Block b;
         if (!parseBlock(at, total - at, b)) {
             bytes_.clear();

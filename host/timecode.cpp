@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host.h"
+#include "reelcore/resources.h"
 #include "reelcore/timecode.h"
 #include "reelcore/timerecord.h"
 
@@ -84,7 +85,9 @@ int showTicks(const std::vector<std::string>& args) {
         const int32_t format = ListIndexToTimeFormat(i);
         char text[kTimecodeTextSize];
         FmTimecodeToStr(int32_t(ticks), &tb, format | kShowHours, text);
-        std::printf("%d  0x%05X  %-7s %s\n", i, unsigned(format), formatName(format), text);
+        char name[256] = "";
+        GetIndString(name, kTimeFormatNameList, int16_t(i + 1));
+        std::printf("%d  %-7s %-31s %s\n", i, formatName(format), name, text);
     }
     return 0;
 }

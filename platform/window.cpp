@@ -30,6 +30,7 @@ struct Window {
     FmRect rect{0, 0, 0, 0};
     bool visible = false;
     bool iconic = false;
+    bool dying = false;  // kWmDestroy is on its way; a second destroy does nothing
     std::string title;
     std::vector<std::pair<std::string, intptr_t>> properties;
     WindowProc proc = nullptr;
@@ -126,7 +127,8 @@ bool moveInZOrder(WindowId id, bool toTop) {
 
 void collectSubtree(Model& m, WindowId id, std::vector<WindowId>& out) {
     Window* w = find(m, id);
-    if (!w) return;
+    if (!w || w->dying) return;
+    w->dying = true;
     for (WindowId child : w->children) collectSubtree(m, child, out);
     out.push_back(id);
 }
@@ -259,15 +261,12 @@ bool isWindow(WindowId id) {
 }
 
 void destroyAllWindows() {
+    // Windows created while others are destroyed are taken in the next pass.
     for (;;) {
-        WindowId top;
-        {
-            Model& m = M();
-            std::lock_guard lock(m.mutex);
-            if (m.topLevel.empty()) break;
-            top = m.topLevel.front();
-        }
-        destroyWindow(top);
+        std::vector<WindowId> tops = childrenOf(0);
+        bool any = false;
+        for (WindowId w : tops) any = destroyWindow(w) || any;
+        if (!any) break;
     }
 }
 

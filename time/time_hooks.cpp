@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "reelcore/timecode.h"
+#include "reelcore/resources.h"
 
 namespace rc::timehooks {
 
@@ -48,43 +48,12 @@ int32_t clipTimeFormat(int32_t clipID) {
 
 namespace rc::time {
 
-namespace {
-
-struct ListString {
-    int16_t list;
-    int16_t index;
-    const char* text;
-};
-
-// The library's texts for time display, until they are read from its
-// resources.
-const ListString kStrings[] = {
-    {kTimeFormatNameList, 1, "24 fps Timecode"},
-    {kTimeFormatNameList, 2, "25 fps Timecode"},
-    {kTimeFormatNameList, 3, "30 fps Drop-Frame Timecode"},
-    {kTimeFormatNameList, 4, "30 fps Non Drop-Frame Timecode"},
-    {kTimeFormatNameList, 5, "Frames/Samples"},
-    {kTimeFormatNameList, 6, "Feet + Frames 16mm"},
-    {kTimeFormatNameList, 7, "Feet + Frames 35mm"},
-    {1003, 26, "Duration: "},
-    {1066, 10, " KB"},
-    {1066, 11, " MB"},
-    {1066, 12, " GB"},
-    {1066, 13, " TB"},
-};
-
-}  // namespace
-
 void indString(char* dst, int dstSize, int16_t list, int16_t index) {
     if (!dst || dstSize <= 0) return;
-    dst[0] = 0;
-    for (const auto& s : kStrings) {
-        if (s.list == list && s.index == index) {
-            std::strncpy(dst, s.text, static_cast<size_t>(dstSize) - 1);
-            dst[dstSize - 1] = 0;
-            return;
-        }
-    }
+    char text[256] = "";  // GetIndString leaves it alone when there is no such string
+    GetIndString(text, list, index);
+    std::strncpy(dst, text, static_cast<size_t>(dstSize) - 1);
+    dst[dstSize - 1] = 0;
 }
 
 }  // namespace rc::time

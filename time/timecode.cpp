@@ -2,6 +2,7 @@
 // drop-frame timecode, feet and frames.
 #include <cstring>
 
+#include "core/text_hooks.h"
 #include "reelcore/timecode.h"
 #include "time/rational.h"
 #include "time/tc_text.h"
@@ -167,6 +168,19 @@ RC_API void FmTimecodeToStr(int32_t ticks, const TDB* tb, int32_t format, char* 
 RC_API void TimecodeToStr(int32_t ticks, const TDB* tb, int32_t format, char* out) {
     FmTimecodeToStr(ticks, tb, format, out);
 }
+
+namespace {
+
+void templateTimecode(int32_t ticks, const void* timeBase, int32_t format, char* out) {
+    TimecodeToStr(ticks, static_cast<const TDB*>(timeBase), format, out);
+}
+
+// Message templates show their `}` and `%` arguments as timecode from the
+// moment the library is loaded.
+[[maybe_unused]] const bool kTemplatesShowTimecode =
+    (rc::texthooks::setTimecodeToStr(templateTimecode), true);
+
+}  // namespace
 
 RC_API int32_t FmStrToTimecode(const char* text, int32_t format, const TDB* tb) {
     if (!text) return 0;

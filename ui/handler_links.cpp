@@ -1,5 +1,6 @@
 #include "ui/handler_links.h"
 
+#include "reelcore/filetable.h"
 #include "reelcore/resources.h"
 
 namespace rc::ui::links {
@@ -24,11 +25,23 @@ void useResFile(int32_t file) {
 
 int32_t openModuleFile(int16_t fileID, std::string& path) {
     path.clear();
-    return gHooks.openModuleFile ? gHooks.openModuleFile(fileID, path) : -1;
+    if (gHooks.openModuleFile) return gHooks.openModuleFile(fileID, path);
+    // Module files are opened read-only, as resource files of the file table.
+    int32_t file = OpenFmxRFile(fileID, 255);
+    if (file == -1) return -1;
+    char modulePath[sizeof(FSSpec{}.name)] = "";
+    GetFSSpecPath(fileID, modulePath);
+    modulePath[sizeof modulePath - 1] = 0;
+    path = modulePath;
+    return file;
 }
 
 void releaseModuleFile(int16_t fileID) {
-    if (gHooks.releaseModuleFile) gHooks.releaseModuleFile(fileID);
+    if (gHooks.releaseModuleFile) {
+        gHooks.releaseModuleFile(fileID);
+        return;
+    }
+    ReleaseRFile(fileID);
 }
 
 void setHooks(const Hooks& hooks) {

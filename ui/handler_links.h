@@ -1,7 +1,6 @@
 // What the handler layer needs from families built beside it: the current
-// resource file (the resource chain), and module files opened by FileID
-// (the file table; until it is linked in, no module can be opened). Tests
-// may replace each link.
+// resource file (the resource chain) and module files opened by FileID (the
+// file table). Tests may replace each link.
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
 #include "reelcore/timecode.h"
 #include "time/time_hooks.h"
 
@@ -34,6 +35,7 @@ class BcdTest : public ::testing::Test {
     void SetUp() override {
         SetupGlobals();
         InitMemoryMgr();
+        ASSERT_GT(InitResMgr(nullptr), 0);
         gProjectScale = 2997;
         rc::timehooks::setProjectScale(projectScale);
     }
@@ -197,6 +199,7 @@ TEST_F(BcdTest, ShortFormatTexts) {
     char prefix[kTimecodeTextSize];
     rc::time::indString(prefix, sizeof prefix, 1003, 26);
     EXPECT_EQ(std::string(text), std::string(prefix) + "00:10:00");
+    EXPECT_STREQ(text, "Duration: 00:10:00");
 
     EXPECT_EQ(Str2Time("00:01:00:02", 11, drop30), 1800);
     EXPECT_EQ(Str2Time("00:01:00:02", 11, 30), 1802);

@@ -7,6 +7,7 @@
 
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
 #include "reelcore/timecode.h"
 #include "time/time_hooks.h"
 
@@ -33,6 +34,7 @@ class NumberTextTest : public ::testing::Test {
     void SetUp() override {
         SetupGlobals();
         InitMemoryMgr();
+        ASSERT_GT(InitResMgr(nullptr), 0);
     }
 };
 
@@ -40,6 +42,7 @@ TEST_F(NumberTextTest, ByteCountsPickTheirUnit) {
     EXPECT_EQ(bytes(512, 2), "512");
     EXPECT_EQ(bytes(1536, 0), "1" + unit(10));
     EXPECT_EQ(bytes(1536, 1), "1.5" + unit(10));
+    EXPECT_EQ(bytes(1536, 1), "1.5 KB");            // the unit texts come from the resources
     EXPECT_EQ(bytes(1536, 9), "1.500" + unit(10));  // at most three decimals for K
     EXPECT_EQ(bytes((int64_t{3} << 20) + (int64_t{1} << 18), 2), "3.25" + unit(11));
     EXPECT_EQ(bytes(int64_t{7} << 30, 3), "7.000" + unit(12));

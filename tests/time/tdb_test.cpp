@@ -10,6 +10,7 @@
 
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
 #include "reelcore/timerecord.h"
 
 namespace {
@@ -100,6 +101,7 @@ class TimeRecordTest : public ::testing::Test {
     void SetUp() override {
         SetupGlobals();
         InitMemoryMgr();
+        ASSERT_GT(InitResMgr(nullptr), 0);
     }
 };
 

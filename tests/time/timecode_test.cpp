@@ -6,6 +6,8 @@
 
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
+#include "reelcore/strings.h"
 #include "reelcore/timecode.h"
 #include "time/time_hooks.h"
 
@@ -34,6 +36,7 @@ class TimecodeTest : public ::testing::Test {
     void SetUp() override {
         SetupGlobals();
         InitMemoryMgr();
+        ASSERT_GT(InitResMgr(nullptr), 0);
         gProjectScale = 2997;
         gProjectSamp = 100;
         rc::timehooks::setProjectScale(projectScale);
@@ -219,16 +222,41 @@ TEST_F(TimecodeTest, FormatListOrderAndCycle) {
     EXPECT_EQ(TimeFormatToListIndex(0), 3);
     EXPECT_EQ(TimeFormatToListIndex(kTimeKindFrames | 99), 4);
 
+    // The list's texts, from the library's resources, in list order.
+    const char* const names[kTimeFormatCount] = {"24 fps Timecode",
+                                                 "25 fps Timecode",
+                                                 "30 fps Drop-Frame Timecode",
+                                                 "30 fps Non Drop-Frame Timecode",
+                                                 "Frames/Samples",
+                                                 "Feet + Frames 16mm",
+                                                 "Feet + Frames 35mm"};
+    for (int16_t i = 0; i < kTimeFormatCount; ++i) {
+        char name[256] = "";
+        GetIndString(name, kTimeFormatNameList, static_cast<int16_t>(i + 1));
+        EXPECT_STREQ(name, names[i]);
+    }
     char name[64];
-    rc::time::indString(name, sizeof name, kTimeFormatNameList, 3);
-    EXPECT_STREQ(name, "30 fps Drop-Frame Timecode");
     rc::time::indString(name, 8, kTimeFormatNameList, 7);
-    EXPECT_EQ(std::strlen(name), 7u);
+    EXPECT_STREQ(name, "Feet + ");
+    rc::time::indString(name, sizeof name, kTimeFormatNameList, 8);
+    EXPECT_STREQ(name, "");
 
     EXPECT_EQ(ClipTimeFormat(7), 0);
     rc::timehooks::setClipTimeFormat(formatOfClip);
     EXPECT_EQ(ClipTimeFormat(7), kTimeFormatFeet16mm);
     EXPECT_EQ(ClipTimeFormat(8), 0);
+}
+
+TEST_F(TimecodeTest, TemplatesShowTimecodeArguments) {
+    const TDB pal{0, 25, 1};
+    const intptr_t args[] = {26, 25 * 3600};
+    char out[kExpandStringMax];
+    int32_t length = 0;
+    DoExpandString("at }0, then %1 }}%%", -1, out, &length, args, &pal, kTimeFormat25);
+    EXPECT_STREQ(out, "at 00:01:01, then 1:00:00:00 }%");
+    EXPECT_EQ(length, static_cast<int32_t>(std::strlen(out)));
+    DoExpandString("}0", -1, out, &length, args, &pal, kTimeFormatFeet35mm);
+    EXPECT_STREQ(out, "1+10");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "reelcore/globals.h"
 #include "reelcore/handlers.h"
 #include "reelcore/alerts.h"
+#include "reelcore/filetable.h"
 #include "reelcore/memory.h"
 #include "reelcore/resources.h"
 #include "ui/handler_links.h"
@@ -558,6 +559,49 @@ TEST_F(Handlers, RealResourceChainIsRestoredAndHooksAnswerForTheWindow) {
     FmWndSetIconic(main, 1);
     rc::texthooks::restoreMainWindow();
     EXPECT_FALSE(FmWndIsIconic(main));
+}
+
+}  // namespace
+
+namespace {
+
+intptr_t realProbe(intptr_t code) {
+    gSeenHandlerFile = GetAGlobal(kSlotCurrentHandlerFile);
+    gSeenResFile = HDLRGetCurrentResFile();
+    gSeenCurrentResFile = CurResFile();
+    return code;
+}
+
+TEST_F(Handlers, ModuleHandlersThroughTheFileTable) {
+    links::setHooks(links::Hooks{});
+    ResFileRef library = InitResMgr(nullptr);
+    ASSERT_NE(library, -1);
+    InitFileQueue();
+    int16_t id = AddFile(REEL_TEST_HANDLER_MODULE, 0, 0, 0);
+    ASSERT_GT(id, 0);
+    FmWindow main = openMainWindow();
+    ASSERT_EQ(AddMethod(kHandlerVCLP, nullptr, table_, id), noErr);
+    FmWindow clip = handlerWindow(main, kHandlerVCLP);
+
+    gSeenHandlerFile = gSeenResFile = gSeenCurrentResFile = -7;
+    intptr_t block[9] = {20, 1, 0, 0, 0, 0, 0, 0, reinterpret_cast<intptr_t>(realProbe)};
+    EXPECT_EQ(Message(clip, block), 101);
+    EXPECT_EQ(block[6], 60);
+    EXPECT_EQ(gSeenHandlerFile, id);
+    EXPECT_NE(gSeenResFile, -1);
+    EXPECT_NE(gSeenResFile, library);
+    EXPECT_EQ(gSeenCurrentResFile, gSeenResFile);  // the module's resources come first
+    EXPECT_EQ(CurResFile(), library);
+    EXPECT_EQ(GetAGlobal(kSlotCurrentHandlerFile), 0);
+    EXPECT_EQ(HDLRGetCurrentResFile(), -1);
+
+    // A FileID without a file, or a file that is not a module: answer 1.
+    ASSERT_EQ(AddMethod(kHandlerLIBR, nullptr, table_, int16_t(id + 50)), noErr);
+    EXPECT_EQ(HDLRSendMessage(kHandlerLIBR, block), 1);
+    int16_t notModule = AddFile("/nonexistent/handler.so", 0, 0, 0);
+    ASSERT_EQ(AddMethod(kHandlerFOLD, nullptr, table_, notModule), noErr);
+    EXPECT_EQ(HDLRSendMessage(kHandlerFOLD, block), 1);
+    EXPECT_EQ(CurResFile(), library);
 }
 
 }  // namespace

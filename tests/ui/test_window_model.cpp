@@ -122,6 +122,26 @@ TEST_F(WindowModel, ChildrenKeepZOrderAndDieWithTheirParent) {
     EXPECT_EQ(FmWndCreate(parent, nullptr, "orphan", nullptr, 0), 0u);
 }
 
+int gDestroyCalls = 0;
+
+TEST_F(WindowModel, DestroyingFromTheDestroyMessageHappensOnce) {
+    gDestroyCalls = 0;
+    FmWindowProc selfDestroying = [](FmWindow w, uint32_t message, intptr_t, intptr_t) {
+        if (message == kFmWndDestroy) {
+            ++gDestroyCalls;
+            EXPECT_EQ(FmWndDestroy(w), -1);  // already on its way
+        }
+        return intptr_t(0);
+    };
+    FmWindow parent = FmWndCreate(0, nullptr, "p", selfDestroying, 1);
+    FmWindow child = FmWndCreate(parent, nullptr, "c", selfDestroying, 1);
+    EXPECT_EQ(FmWndDestroy(parent), 0);
+    EXPECT_EQ(gDestroyCalls, 2);
+    EXPECT_FALSE(FmWndIsWindow(parent));
+    EXPECT_FALSE(FmWndIsWindow(child));
+    EXPECT_EQ(plat::windowCount(), 0u);
+}
+
 TEST_F(WindowModel, ActivationAndFocusAreRecordedAndDelivered) {
     FmWindow a = make(0), b = make(0);
     plat::clearEvents();
