@@ -100,6 +100,11 @@ TEST_F(CacheFiles, KillFrameQueueClosesIdleFiles) {
     KillFrameQueue();
     EXPECT_EQ(record(id)->dataState, 0);
     EXPECT_EQ(PurgeFSpace(), GetFHeapSize());
+    // The pool no longer calls into the cache.
+    FBlock all = NewFBlock(GetFHeapSize());
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(NewFBlock(64), nullptr);
+    DisposeFBlock(all);
     ASSERT_EQ(InitFrameQueue(), 0);
 }
 

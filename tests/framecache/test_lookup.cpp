@@ -169,6 +169,46 @@ TEST_F(CacheTest, InsertAndDeleteKeepListAndIndexInStep) {
     EXPECT_EQ(checkConsistency(), "");
 }
 
+TEST_F(CacheTest, ConsistencyCheckSeesAListAndIndexThatDisagree) {
+    FBlock a = addVideoEntry(1, 1, 8, 8, 32);
+    FBlock b = addVideoEntry(1, 2, 8, 8, 32);
+    FBlock c = addVideoEntry(1, 3, 8, 8, 32);
+    ASSERT_EQ(checkConsistency(), "");
+    // Unlink b from the list behind the index's back.
+    E(c)->next = a;
+    E(a)->prev = c;
+    EXPECT_NE(checkConsistency(), "");
+    E(c)->next = b;
+    E(a)->prev = b;
+    ASSERT_EQ(checkConsistency(), "");
+    // A broken back link.
+    E(a)->prev = c;
+    EXPECT_NE(checkConsistency(), "");
+    E(a)->prev = b;
+    // Two entries of one key whose chain runs against the list order.
+    FBlock older = addVideoEntry(1, 5, 8, 8, 24);
+    FBlock newer = addVideoEntry(1, 5, 8, 8, 32);
+    ASSERT_EQ(checkConsistency(), "");
+    FBlock h = reinterpret_cast<FBlock>(GetAGlobal(kSlotFrameCacheHead));
+    // Swap the two at the front of the list, leaving their chain as it was.
+    ASSERT_EQ(E(h)->next, newer);
+    FBlock third = E(older)->next;
+    E(h)->next = older;
+    E(older)->prev = h;
+    E(older)->next = newer;
+    E(newer)->prev = older;
+    E(newer)->next = third;
+    E(third)->prev = newer;
+    EXPECT_EQ(checkConsistency(), "index chain out of list order");
+    // Put them back for the fixture's own check.
+    E(h)->next = newer;
+    E(newer)->prev = h;
+    E(newer)->next = older;
+    E(older)->prev = newer;
+    E(older)->next = third;
+    E(third)->prev = older;
+}
+
 TEST_F(CacheTest, ManyKeysSurviveIndexGrowthAndRemoval) {
     // Enough distinct keys to grow the index several times, then remove
     // every other one so probe runs have holes in them.

@@ -79,18 +79,4 @@ TEST_F(CacheTest, CacheTotalIsTheSumOfCostsAndPurgeAllReturnsTheSpace) {
     EXPECT_EQ(PurgeFSpace(), emptyFree);
 }
 
-TEST_F(CacheTest, KillFrameQueueFreesEverythingAndLetsThePoolGo) {
-    for (int32_t i = 0; i < 10; ++i) ASSERT_TRUE(addAudio(1, i, 0, 44100, 1000));
-    KillFrameQueue();
-    EXPECT_EQ(PurgeFSpace(), GetFHeapSize());
-    EXPECT_EQ(GetAGlobal(kSlotFrameCacheHead), 0);
-    EXPECT_EQ(GetAGlobal(kSlotFrameCacheTail), 0);
-    // The pool no longer calls into the cache.
-    FBlock all = NewFBlock(GetFHeapSize());
-    ASSERT_NE(all, nullptr);
-    EXPECT_EQ(NewFBlock(64), nullptr);
-    DisposeFBlock(all);
-    ASSERT_EQ(InitFrameQueue(), 0);
-}
-
 }  // namespace

@@ -106,6 +106,39 @@ TEST_F(CacheTest, AddFrameRefusesRectanglesOutsideTheSource) {
     ppixDispose(src);
 }
 
+TEST_F(CacheTest, AFieldSourceOffersOnlyItsOwnRows) {
+    // A 16 x 9 buffer showing its second field: the pixel pointer starts one
+    // frame row up and steps two rows at a time, so 4 rows are reachable.
+    PPixHand src = source(16, 9, 5);
+    ASSERT_NE(src, nullptr);
+    PPixRecord* r = rec(src);
+    char* base = r->pixels;
+    const int32_t frameRow = r->rowBytes;
+    r->frameBase = base;
+    r->field1Start = base;
+    r->field2Start = base + frameRow;
+    r->pixels = base + frameRow;
+    r->rowBytes = frameRow * 2;
+    r->activeField = 2;
+    FmRect tall{0, 0, 16, 5};
+    EXPECT_FALSE(AddFrame(5, 0, &tall, 32, src));
+    FmRect field{0, 0, 16, 4};
+    ASSERT_TRUE(AddFrame(5, 0, &field, 32, src));
+    FBlock b = FindFrame(5, 0, &field, 32);
+    ASSERT_NE(b, nullptr);
+    PPixHand dst = destination(16, 4, 0);
+    ASSERT_TRUE(GetFrame(b, 0, 0, dst));
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 16; ++x) ASSERT_EQ(at(dst, x, y), sourceValue(5, x, 2 * y + 1));
+    // Restore the whole frame before the buffer goes.
+    r->pixels = base;
+    r->rowBytes = frameRow;
+    r->activeField = 0;
+    r->frameBase = r->field1Start = r->field2Start = nullptr;
+    ppixDispose(dst);
+    ppixDispose(src);
+}
+
 TEST_F(CacheTest, GetFrameClipsAgainstTheDestination) {
     PPixHand src = source(8, 6, 3);
     FmRect r{0, 0, 8, 6};
