@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host.h"
+#include "reelcore/clips.h"
 #include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 
@@ -49,6 +50,37 @@ void printFiles(FILE* out) {
     }
 }
 
+host::Registrar clipTable(host::Step{310, "clip table",
+                                     [](const host::Options&) {
+                                         InitClipQueue();
+                                         return GetAGlobal(kSlotClipTable) != 0;
+                                     },
+                                     nullptr});
+
+void printClips(FILE* out) {
+    if (!GetAGlobal(kSlotClipTable)) return;
+    FmClipIterator it{-1};
+    int clips = 0;
+    while (GetNextUsedClipID(&it, nullptr)) ++clips;
+    std::fprintf(out, "clip table: %d clips (%d slots, next new clipID %d)\n", clips,
+                 int(GetAGlobal(kSlotClipCount)), int(GetAGlobal(kSlotNextClipID)));
+    it.index = -1;
+    Handle h = nullptr;
+    while (GetNextUsedClipID(&it, &h)) {
+        const FmClipRecord* c = reinterpret_cast<const FmClipRecord*>(*h);
+        char title[kClipTitleSize];
+        GetClipTitle(c->clipID, title, nullptr);
+        std::fprintf(out, "  clip %d: file %d \"%s\" in %d out %d at %d/%d", c->clipID, c->fileID,
+                     title, c->markers[0], c->markers[1], c->timeBase.scale, c->timeBase.samp);
+        if (c->parent) std::fprintf(out, ", under clip %d", c->parent);
+        if (GetClipLink(c->clipID))
+            std::fprintf(out, ", linked to clip %d", GetClipLink(c->clipID));
+        std::fprintf(out, ", %d markers, %d subscriptions\n", FmCountClipMarkers(c->clipID),
+                     c->subscriptions);
+    }
+}
+
 host::Registrar info(host::InfoSection{300, printFiles});
+host::Registrar clipInfo(host::InfoSection{310, printClips});
 
 }  // namespace

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "media/clip_table_internal.h"
 #include "media/file_table_internal.h"
 #include "media/media_hooks.h"
+#include "reelcore/clips.h"
 #include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
@@ -55,11 +57,13 @@ class MediaTest : public ::testing::Test {
         sent().clear();
         SetAGlobal(kSlotOpenFileBudget, budget);
         InitFileQueue();
+        InitClipQueue();
         char tmpl[] = "/tmp/reelmediaXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
     }
     void TearDown() override {
+        rc::media::disposeClipTable();
         rc::media::disposeFileTable();
         rc::mediahooks::resetAll();
         SetLocateFileProc(nullptr);
