@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,8 +125,10 @@ TEST_F(Resources, CurrentThenDefaultChain) {
     // Only in the default file: GetResource finds it, Get1Resource does not.
     EXPECT_EQ(Get1Resource(kList, 1010), nullptr);
     EXPECT_EQ(ResError(), resNotFound);
-    EXPECT_NE(GetResource(kList, 1010), nullptr);
+    Handle fromDefault = GetResource(kList, 1010);
+    ASSERT_NE(fromDefault, nullptr);
     EXPECT_EQ(ResError(), noErr);
+    EXPECT_EQ(GetResource(kList, 1010), fromDefault);  // cached under the default file
 
     // String lists: the current file first, then the default file.
     EXPECT_EQ(indString(1003, 25), "~");
@@ -360,6 +363,25 @@ TEST_F(Resources, OpenFailuresAndModulesWithoutLists) {
     CloseResFile(empty);
     // Its cached resources went with it; the handle is no longer valid to use.
     EXPECT_EQ(FmResMapEntriesInUse(), 0);
+}
+
+TEST_F(Resources, CodeModulesAreReadWithoutLoadingThem) {
+    unsetenv("REEL_CODEMOD_LOADED");
+    const ResFileRef ref = OpenResFile(REEL_TEST_CODE_MODULE);
+    ASSERT_GT(ref, 0);
+    Handle h = GetNamedResource(kText, "entry");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(handleText(h).substr(0, 11), "code module");
+    EXPECT_EQ(indString(3000, 1), "from the module");
+    CloseResFile(ref);
+    EXPECT_EQ(getenv("REEL_CODEMOD_LOADED"), nullptr);
+
+    // It is a real module: loading it runs its code.
+    void* module = dlopen(REEL_TEST_CODE_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    EXPECT_NE(dlsym(module, "xMessage"), nullptr);
+    EXPECT_NE(getenv("REEL_CODEMOD_LOADED"), nullptr);
+    dlclose(module);
 }
 
 // ---- Malformed modules ----
