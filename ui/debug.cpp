@@ -11,6 +11,9 @@
 namespace {
 
 std::atomic<int32_t> gDebugOn{0};
+// Set while text is being delivered: a DBUG handler that logs in turn would
+// otherwise recurse without end.
+thread_local bool tDelivering = false;
 
 // Longest text piece handed to the window; longer texts go in several.
 constexpr size_t kMaxPiece = 255;
@@ -66,9 +69,13 @@ RC_API int32_t DBActivate(int32_t flag) {
 }
 
 RC_API int32_t FmDebug(int32_t channel, const char* format, ...) {
-    if (!gDebugOn.load() || !format) return 0;
+    if (!gDebugOn.load() || !format || tDelivering) return 0;
     FmWindow window = GetFirstWind(kHandlerDBUG);
     if (!window) return 0;
+    struct Delivering {
+        Delivering() { tDelivering = true; }
+        ~Delivering() { tDelivering = false; }
+    } delivering;
 
     DebugSink sink(window, channel);
     va_list args;

@@ -35,8 +35,9 @@ int16_t sendToFirst(OSType type, int32_t code, intptr_t p1, intptr_t p2, intptr_
     return PMSendMessage(type, code, p1, p2, reinterpret_cast<void*>(pointer), p4);
 }
 
+// One line of the file table for the debug channel.
 void debugLine(const char* text) {
-    FmDebug(0, "%s", text);
+    FmDebug(0, "%s\n", text);
 }
 
 bool activeWindows() {

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
 #include "reelcore/resources.h"
@@ -408,17 +410,20 @@ TEST_F(TimeRecordTest, TimeBasesLiveInTheirSlots) {
     SetPreferredTimeBase(1, &ntsc);
     EXPECT_EQ(reinterpret_cast<intptr_t>(GetPreferredTimeBase(1)), GetAGlobal(205));
 
-    unsigned char info[64];
-    std::fill(std::begin(info), std::end(info), 0xAB);
-    EXPECT_EQ(InitTDB(info), info);
-    TDB audio, video;
-    std::memcpy(&audio, info + 16, sizeof audio);
-    std::memcpy(&video, info + 28, sizeof video);
-    EXPECT_EQ(audio.value, 0);
-    EXPECT_EQ(audio.scale, 1);
-    EXPECT_EQ(video.samp, 1);
-    EXPECT_EQ(info[15], 0xAB);  // the frame rectangle is left alone
-    EXPECT_EQ(info[40], 0xAB);
+    // The file table's media information record holds the two records at
+    // the offsets InitTDB writes.
+    static_assert(offsetof(FmMediaInfo, audio) == kMediaInfoAudioTDB);
+    static_assert(offsetof(FmMediaInfo, video) == kMediaInfoVideoTDB);
+    FmMediaInfo info;
+    std::memset(&info, 0xAB, sizeof info);
+    EXPECT_EQ(InitTDB(&info), &info);
+    for (const TDB* t : {&info.audio, &info.video}) {
+        EXPECT_EQ(t->value, 0);
+        EXPECT_EQ(t->scale, 1);
+        EXPECT_EQ(t->samp, 1);
+    }
+    EXPECT_EQ(info.frame.bottom, static_cast<int32_t>(0xABABABAB));  // left alone
+    EXPECT_EQ(info.depth, static_cast<int16_t>(0xABAB));
 }
 
 int16_t acceptDoubleSpeed(float* speed) {

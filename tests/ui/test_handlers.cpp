@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text_hooks.h"
+#include "media/media_hooks.h"
 #include "platform/alloc.h"
 #include "platform/window.h"
 #include "reelcore/globals.h"
@@ -444,6 +445,16 @@ TEST_F(Handlers, DebugOutputPieceByPiece) {
     gPieces.clear();
     EXPECT_EQ(FmDebug(1, "quiet"), 0);
     EXPECT_TRUE(gPieces.empty());
+
+    // A debug handler that logs in turn is not re-entered.
+    add(kHandlerDBUG, [](FmWindow, intptr_t* block) -> int16_t {
+        gPieces.push_back({block[0], {}, 0, block[2]});
+        return int16_t(FmDebug(2, "again"));
+    });
+    DBActivate(1);
+    EXPECT_EQ(FmDebug(1, "once"), 1);
+    EXPECT_EQ(gPieces.size(), 1u);
+    DBActivate(0);
 }
 
 // ---- handlers implemented by a module ----
@@ -602,6 +613,31 @@ TEST_F(Handlers, ModuleHandlersThroughTheFileTable) {
     ASSERT_EQ(AddMethod(kHandlerFOLD, nullptr, table_, notModule), noErr);
     EXPECT_EQ(HDLRSendMessage(kHandlerFOLD, block), 1);
     EXPECT_EQ(CurResFile(), library);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Handlers, FileTableReachesTheInterfaceThroughTheWindowLayer) {
+    EXPECT_FALSE(rc::media::hasActiveWindows());
+    EXPECT_EQ(rc::media::sendMessage(kHandlerHIDE, 73, 5), 1);  // no interface: a plain answer
+    FmWindow main = openMainWindow();
+    EXPECT_TRUE(rc::media::hasActiveWindows());
+    EXPECT_EQ(rc::media::sendMessage(kHandlerHIDE, 73, 5), 6);
+    ASSERT_EQ(gCalls.size(), 1u);
+    EXPECT_EQ(gCalls[0].window, main);
+    EXPECT_EQ(gCalls[0].block[0], 73);
+
+    add(kHandlerDBUG, debugHandler);
+    handlerWindow(main, kHandlerDBUG);
+    gPieces.clear();
+    DBActivate(1);
+    rc::media::debugLine("AddFSSpec: FileID limit");
+    DBActivate(0);
+    ASSERT_EQ(gPieces.size(), 2u);
+    EXPECT_EQ(gPieces[0].text, "AddFSSpec: FileID limit");
+    EXPECT_EQ(gPieces[1].text, "\n");
 }
 
 }  // namespace
