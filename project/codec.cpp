@@ -422,9 +422,10 @@ struct Span {
 
 // The text up to the next "," (consumed) or the end of the span.
 Span token(Span& s) {
-    const char* q = static_cast<const char*>(std::memchr(s.p, ',', size_t(s.e - s.p)));
-    Span t{s.p, q ? q : s.e};
-    s.p = q ? q + 1 : s.e;
+    const char* q = s.p;
+    while (q < s.e && *q != ',') ++q;
+    Span t{s.p, q};
+    s.p = q < s.e ? q + 1 : s.e;
     return t;
 }
 
@@ -464,6 +465,20 @@ bool checkEnd(ReadCtx* ctx, const Span& rest, bool consumedAll) {
 }
 
 int32_t readInt(ReadCtx* ctx, Span& s, bool& ok) {
+    if (!ctx || !ctx->strict) {
+        // Plain digits up to "," or the end: one pass.
+        const char* p = s.p;
+        bool negative = p < s.e && *p == '-';
+        if (negative) ++p;
+        const char* digits = p;
+        uint32_t v = 0;
+        while (p < s.e && unsigned(*p - '0') < 10 && p - digits < 9)
+            v = v * 10 + uint32_t(*p++ - '0');
+        if (p > digits && (p == s.e || *p == ',')) {
+            s.p = p < s.e ? p + 1 : p;
+            return negative ? -int32_t(v) : int32_t(v);
+        }
+    }
     Span t = token(s);
     if (!checkInteger(ctx, t)) ok = false;
     return parseInt(t.p, t.e);
@@ -782,6 +797,18 @@ OSErr decodeValue(ReadCtx* ctx, const Field& f, uint8_t* p, Span s) {
 // The line at the cursor, with the key before its "=" skipped (when there is
 // a "=" before the first "," and the line's end).
 Span currentValue(StreamRec* s, int32_t& span) {
+    // Usually the key and its "=" are already in the buffer: find them first
+    // and scan the rest of the line only once.
+    const char* start = s->pub.cursor;
+    const char* end = s->pub.buffer + s->filled;
+    const char* q = start;
+    while (q < end && *q != '=' && *q != ',' && *q != '\r' && *q != '\n') ++q;
+    if (q < end) {
+        int32_t key = int32_t(q - start);
+        span = lineSpan(s, false, key);
+        const char* line = s->pub.cursor;
+        return Span{line[key] == '=' && key < span ? line + key + 1 : line, line + span};
+    }
     span = lineSpan(s, false);
     Span v{s->pub.cursor, s->pub.cursor + span};
     for (const char* q = v.p; q < v.e; ++q) {

@@ -169,15 +169,34 @@ bool ensure(StreamRec* s, int32_t k) {
     return true;
 }
 
-int32_t lineSpan(StreamRec* s, bool nulEnds) {
-    int32_t off = 0;
+namespace {
+
+// First byte below 0x0E (CR, LF and NUL are all below it), eight bytes at a
+// time; the caller tests the byte found exactly.
+const char* skipPlain(const char* p, const char* end) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        if ((w - kOnes * 0x0E) & ~w & kHigh) break;
+        p += 8;
+    }
+    return p;
+}
+
+}  // namespace
+
+int32_t lineSpan(StreamRec* s, bool nulEnds, int32_t from) {
+    int32_t off = from;
     for (;;) {
         const char* p = s->pub.cursor + off;
         const char* end = s->pub.buffer + s->filled;
-        if (nulEnds) {
-            while (p < end && *p != '\r' && *p != '\n' && *p != 0) ++p;
-        } else {
-            while (p < end && *p != '\r' && *p != '\n') ++p;
+        for (;;) {
+            p = skipPlain(p, end);
+            const char* stop = std::min(p + 8, end);
+            while (p < stop && *p != '\r' && *p != '\n' && (!nulEnds || *p != 0)) ++p;
+            if (p < stop || p == end) break;
         }
         off = int32_t(p - s->pub.cursor);
         if (p < end) return off;
@@ -194,7 +213,7 @@ void nextLine(StreamRec* s) {
     }
 }
 
-void consumeEOL(StreamRec* s) {
+void consumeEOLSlow(StreamRec* s) {
     int c = peekAt(s, 0);
     if (c == '\r') {
         ++s->pub.cursor;

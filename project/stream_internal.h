@@ -50,11 +50,27 @@ inline bool atEndOfData(StreamRec* s) {
 }
 // Length of the line at the cursor, the whole line being made contiguous in
 // the buffer. Lines end at CR or LF, and also at NUL when nulEnds.
-int32_t lineSpan(StreamRec* s, bool nulEnds);
+// The scan starts `from` bytes after the cursor (known to hold no line end).
+int32_t lineSpan(StreamRec* s, bool nulEnds, int32_t from = 0);
 // Skips to the first CR, LF or NUL, then past the run of them.
 void nextLine(StreamRec* s);
 // Consumes at most one CR and one LF, in either order.
-void consumeEOL(StreamRec* s);
+void consumeEOLSlow(StreamRec* s);
+inline void consumeEOL(StreamRec* s) {
+    char* p = s->pub.cursor;
+    if (p + 2 < s->pub.buffer + s->filled) {
+        if (p[0] == '\r') {
+            s->pub.cursor += p[1] == '\n' ? 2 : 1;
+            return;
+        }
+        if (p[0] == '\n') {
+            s->pub.cursor += p[1] == '\r' ? 2 : 1;
+            return;
+        }
+        if (p[0] != '\r' && p[0] != '\n') return;
+    }
+    consumeEOLSlow(s);
+}
 // Steps past the current line and exactly one line end.
 inline void skipLine(StreamRec* s) {
     s->pub.cursor += lineSpan(s, false);
