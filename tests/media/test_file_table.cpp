@@ -238,6 +238,9 @@ TEST_F(FileTable, FrameStoresNeedTheNextNumberedFileOfTheSameType) {
 TEST_F(FileTable, SharedOpenFilesAndClosingIdleOnes) {
     std::string p = makeFile("shared.avi", "0123456789");
     int16_t id = add(p);
+    // File access finds the path of a FileID through the table.
+    EXPECT_GT(FileModificationDate(id), 0u);
+    EXPECT_EQ(FileModificationDate(999), 0u);
     intptr_t budget0 = GetAGlobal(kSlotOpenFileBudget);
     FileRef a = OpenFmxFile(id, 0);
     ASSERT_GT(a, 2);
