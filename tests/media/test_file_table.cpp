@@ -238,6 +238,9 @@ TEST_F(FileTable, FrameStoresNeedTheNextNumberedFileOfTheSameType) {
 TEST_F(FileTable, SharedOpenFilesAndClosingIdleOnes) {
     std::string p = makeFile("shared.avi", "0123456789");
     int16_t id = add(p);
+    // File access finds the path of a FileID through the table.
+    EXPECT_GT(FileModificationDate(id), 0u);
+    EXPECT_EQ(FileModificationDate(999), 0u);
     intptr_t budget0 = GetAGlobal(kSlotOpenFileBudget);
     FileRef a = OpenFmxFile(id, 0);
     ASSERT_GT(a, 2);
@@ -375,6 +378,53 @@ TEST_F(FileTable, HandlerOwnedFilesAreOpenedQuietedAndClosedOnce) {
     FileCancel(idle);
     EXPECT_EQ(counts().close, 1);
     EXPECT_EQ(GetAGlobal(kSlotOpenFileBudget), b0);
+}
+
+struct ResLog {
+    int opens = 0, closes = 0, uses = 0;
+    int32_t lastPermission = 0;
+};
+ResLog& resLog() {
+    static ResLog r;
+    return r;
+}
+
+TEST_F(FileTable, ResourceFilesAreSharedAndClosedWhenIdle) {
+    resLog() = {};
+    rc::mediahooks::setResourceFiles(
+        [](const FSSpec* spec, int32_t permission) -> int32_t {
+            resLog().lastPermission = permission;
+            ++resLog().opens;
+            // Only read-only opens succeed, as for a module on a read-only disk.
+            return access(spec->name, F_OK) == 0 && permission == 1 ? 40 + resLog().opens : -1;
+        },
+        [](int32_t) { ++resLog().closes; }, [](int32_t) { ++resLog().uses; });
+    int16_t id = add(makeFile("module.fmx"));
+    rec(id)->prefsState = 1;
+    rec(id)->handlerBlock[0] = 9;
+    int32_t ref = OpenFmxRFile(id, -1);  // read/write refused, then read only
+    EXPECT_EQ(ref, 42);
+    EXPECT_EQ(resLog().opens, 2);
+    EXPECT_EQ(resLog().lastPermission, 1);
+    EXPECT_EQ(rec(id)->handlerBlock[0], 9);  // importer preferences survive
+    EXPECT_EQ(OpenFmxRFile(id, 1), ref);
+    EXPECT_EQ(resLog().uses, 1);
+    EXPECT_EQ(rec(id)->resUsers, 2);
+    ReleaseRFile(id);
+    ReleaseRFile(id);
+    EXPECT_EQ(rec(id)->resRef, ref);  // stays open while idle
+    EXPECT_EQ(CloseUp(0), 1);
+    EXPECT_EQ(resLog().closes, 1);
+    EXPECT_EQ(rec(id)->resRef, -1);
+
+    // A module that cannot be read as resources, and a missing one.
+    int16_t other = add(makeFile("plain.bin"));
+    rec(other)->handlerBlock[0] = 5;
+    EXPECT_EQ(OpenFmxRFile(other, 3), -1);
+    int16_t gone = add(path("gone.fmx"));
+    EXPECT_EQ(OpenFmxRFile(gone, 1), -1);
+    EXPECT_FALSE(rec(gone)->offline);  // no way to locate it here
+    EXPECT_EQ(OpenFmxRFile(999, 1), -1);
 }
 
 int gInfoCalls;
