@@ -7,6 +7,7 @@
 #include <set>
 
 #include "media_fixture.h"
+#include "platform/alloc.h"
 #include "reelcore/files.h"
 
 using namespace mediatest;
@@ -119,6 +120,40 @@ TEST_F(FileTable, TheFileIDLimitIsReportedAndNeverWraps) {
     FileCancel(12345);
     EXPECT_EQ(add("/n/one-more"), 12345);
     EXPECT_EQ(add("/n/12"), 12);  // still registered: deduplicated
+}
+
+TEST_F(FileTable, FailedAllocationsChangeNothing) {
+    rc::mediahooks::setDebug(recordDebug);
+    debugLines().clear();
+    for (int i = 1; i <= 999; ++i) ASSERT_EQ(add("/a/" + std::to_string(i)), i);
+    // The slots cannot grow: the file is refused and the table is as it was.
+    rc::platform::failAllocationsAbove(3000);
+    EXPECT_EQ(add("/a/too-many"), 0);
+    rc::platform::resetAllocationFaults();
+    ASSERT_FALSE(debugLines().empty());
+    EXPECT_EQ(debugLines().back(), "AddFSSpec: cannot expand File Cache");
+    EXPECT_EQ(rc::media::fileTable()->capacity, 1000);
+    EXPECT_EQ(FindName("/a/too-many", 0, 0), nullptr);
+    EXPECT_EQ(add("/a/too-many"), 1000);
+
+    // No record: no FileID is used up. (Small blocks come from the system
+    // only above the heap's limit.)
+    uint32_t limit = SetMaxAllocInHeap(16);
+    rc::platform::failNextAllocations(100);
+    EXPECT_EQ(add("/a/no-record"), 0);
+    rc::platform::resetAllocationFaults();
+    EXPECT_EQ(add("/a/no-record"), 1001);
+
+    // The same for clips: no clipID, no file subscription.
+    int32_t before = rec(1)->subscriptions;
+    int32_t times[12] = {0, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    const TDB tb{0, 25, 1};
+    rc::platform::failNextAllocations(100);
+    EXPECT_EQ(AddClip(1, times, &tb, 1), -1);
+    rc::platform::resetAllocationFaults();
+    SetMaxAllocInHeap(limit);
+    EXPECT_EQ(rec(1)->subscriptions, before);
+    EXPECT_EQ(AddClip(1, times, &tb, 1), 1);
 }
 
 TEST_F(FileTable, SubscriptionsKeepTheRecordAndItsDataAlive) {
