@@ -431,6 +431,26 @@ int16_t resize(HandleRec* r, uint32_t n) {
     return 0;
 }
 
+constexpr uint32_t kTrailer = rc::memhooks::kResourceTrailerSize;
+constexpr uint32_t kTrailerLengthOffset = 6;  // after the ID and the type code
+
+uint32_t loadLengthField(const char* trailer) {
+    const auto* b = reinterpret_cast<const unsigned char*>(trailer + kTrailerLengthOffset);
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+void storeLengthField(char* trailer, uint32_t length) {
+    auto* b = reinterpret_cast<unsigned char*>(trailer + kTrailerLengthOffset);
+    for (int i = 0; i < 4; ++i) b[i] = uint8_t(length >> (8 * i));
+}
+
+// The data of a resource handle ends where its name begins, as recorded in
+// the trailer; never past the trailer itself.
+uint32_t resourceDataLength(const HandleRec* r) {
+    if (r->size <= kTrailer) return 0;
+    return std::min(r->size - kTrailer, loadLengthField(r->address + r->size - kTrailer));
+}
+
 PtrHeader* headerOf(Ptr p) {
     return reinterpret_cast<PtrHeader*>(p - kPtrHeaderSize);
 }
@@ -488,6 +508,16 @@ int64_t subHeapFree(Handle h) {
     return (r && !r->zone->large) ? r->zone->free : -1;
 }
 
+bool isResourceHandle(Handle h) {
+    HandleRec* r = recordOf(h);
+    return r && (r->flags & kResource);
+}
+
+uint32_t storedSize(Handle h) {
+    HandleRec* r = recordOf(h);
+    return r ? r->size : 0;
+}
+
 bool sameZone(Handle a, Handle b) {
     HandleRec* ra = recordOf(a);
     HandleRec* rb = recordOf(b);
@@ -540,10 +570,7 @@ RC_API void DisposHandle(Handle h) {
 RC_API uint32_t FmGetHandleSize(Handle h) {
     HandleRec* r = recordOf(h);
     if (!r) return 0;
-    if ((r->flags & kResource) && r->address)
-        return r->size > rc::memhooks::kResourceTrailerSize
-                   ? r->size - rc::memhooks::kResourceTrailerSize
-                   : 0;
+    if ((r->flags & kResource) && r->address) return resourceDataLength(r);
     return r->size;
 }
 RC_API uint32_t GetHandleSize(Handle h) {
@@ -558,21 +585,18 @@ RC_API int16_t FmSetHandleSize(Handle h, uint32_t newSize) {
         return 1;
     }
     s.memErr = noErr;
-    constexpr uint32_t kTrailer = rc::memhooks::kResourceTrailerSize;
     if ((r->flags & kResource) && r->address && r->size >= kTrailer) {
-        // Keep the trailer at the end of the resized data.
-        if (newSize > UINT32_MAX - kTrailer) {
+        // The name and trailer follow the data wherever it ends.
+        const uint32_t length = resourceDataLength(r);
+        const uint32_t tailSize = r->size - length;
+        if (newSize > UINT32_MAX - tailSize) {
             s.memErr = memFullErr;
             return 1;
         }
-        unsigned char trailer[kTrailer];
-        std::memcpy(trailer, r->address + r->size - kTrailer, kTrailer);
-        if (resize(r, newSize + kTrailer) != 0) return 1;
-        trailer[6] = uint8_t(newSize);
-        trailer[7] = uint8_t(newSize >> 8);
-        trailer[8] = uint8_t(newSize >> 16);
-        trailer[9] = uint8_t(newSize >> 24);
-        std::memcpy(r->address + newSize, trailer, kTrailer);
+        std::vector<char> tail(r->address + length, r->address + r->size);
+        if (resize(r, newSize + tailSize) != 0) return 1;
+        std::memcpy(r->address + newSize, tail.data(), tailSize);
+        storeLengthField(r->address + r->size - kTrailer, newSize);
         return 0;
     }
     return resize(r, newSize);

@@ -22,6 +22,10 @@ enum class ZoneKind { None, Large, SubHeap };
 ZoneKind zoneKind(Handle h);
 // Free bytes of the sub-heap zone holding h, or -1.
 int64_t subHeapFree(Handle h);
+// A handle carrying the resource bit, and the bytes it really holds (data,
+// name and trailer included).
+bool isResourceHandle(Handle h);
+uint32_t storedSize(Handle h);
 // True when two handles' bytes live in the same zone.
 bool sameZone(Handle a, Handle b);
 

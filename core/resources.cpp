@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/memory_hooks.h"
+#include "core/memory_internal.h"
 #include "core/resource_format.h"
 #include "core/resources_internal.h"
 #include "platform/module_resources.h"
@@ -143,16 +144,10 @@ void resourceGone(Handle h) {
 
 // ---- Resource handles ----
 
-// The stored size of a handle and whether it is a resource handle. The memory
-// manager reports a resource handle's size less its trailer; the size with
-// the resource bit cleared tells the two apart.
+// The stored size (data, name and trailer) of a resource handle.
 bool resourceStoredSize(Handle h, uint32_t& stored) {
-    if (h == nullptr || *h == nullptr) return false;
-    const uint32_t reported = FmGetHandleSize(h);
-    SetResHandle(h, 0);
-    stored = FmGetHandleSize(h);
-    if (stored == reported) return false;  // the bit was not set
-    SetResHandle(h, 1);
+    if (h == nullptr || *h == nullptr || !rc::memory::isResourceHandle(h)) return false;
+    stored = rc::memory::storedSize(h);
     return stored >= sizeof(ResourceTrailer);
 }
 

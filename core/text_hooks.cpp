@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace rc::texthooks {
 
@@ -28,29 +29,29 @@ RestoreMainWindowFn g_restore = defaultRestoreMainWindow;
 
 }  // namespace
 
-void setTimecodeToStr(TimecodeToStrFn fn) {
-    g_timecode = fn ? fn : defaultTimecodeToStr;
+TimecodeToStrFn setTimecodeToStr(TimecodeToStrFn fn) {
+    return std::exchange(g_timecode, fn ? fn : defaultTimecodeToStr);
 }
 void timecodeToStr(int32_t ticks, const void* timeBase, int32_t format, char* out) {
     g_timecode(ticks, timeBase, format, out);
 }
 
-void setMeasureText(MeasureTextFn fn) {
-    g_measure = fn ? fn : defaultMeasureText;
+MeasureTextFn setMeasureText(MeasureTextFn fn) {
+    return std::exchange(g_measure, fn ? fn : defaultMeasureText);
 }
 int32_t measureText(intptr_t dc, const char* text, int32_t length) {
     return g_measure(dc, text, length);
 }
 
-void setMainWindowTitle(MainWindowTitleFn fn) {
-    g_title = fn ? fn : defaultMainWindowTitle;
+MainWindowTitleFn setMainWindowTitle(MainWindowTitleFn fn) {
+    return std::exchange(g_title, fn ? fn : defaultMainWindowTitle);
 }
 void mainWindowTitle(char* out, int32_t room) {
     g_title(out, room);
 }
 
-void setRestoreMainWindow(RestoreMainWindowFn fn) {
-    g_restore = fn ? fn : defaultRestoreMainWindow;
+RestoreMainWindowFn setRestoreMainWindow(RestoreMainWindowFn fn) {
+    return std::exchange(g_restore, fn ? fn : defaultRestoreMainWindow);
 }
 void restoreMainWindow() {
     g_restore();

@@ -1,9 +1,11 @@
 // Start-up of the file table and the clip table, and their part of
 // `reelhost info`: the registered media files and the clips cut from them.
+#include <cinttypes>
 #include <cstdio>
 
 #include "host.h"
 #include "reelcore/clips.h"
+#include "reelcore/files.h"
 #include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 
@@ -15,6 +17,10 @@ const FmFileTable* table() {
 }
 
 void typeText(OSType t, char out[5]) {
+    if (t == 0) {
+        std::snprintf(out, 5, "none");
+        return;
+    }
     for (int i = 0; i < 4; ++i) {
         char c = char((t >> (24 - 8 * i)) & 0xFF);
         out[i] = (c >= 32 && c < 127) ? c : '.';
@@ -82,5 +88,45 @@ void printClips(FILE* out) {
 
 host::Registrar info(host::InfoSection{300, printFiles});
 host::Registrar clipInfo(host::InfoSection{310, printClips});
+
+}  // namespace
+
+namespace {
+
+// Registers each path, opens and releases its data file once, then shows the
+// table and how many idle files a full CloseUp closes.
+int runMedia(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fprintf(stderr, "usage: reelhost media FILE...\n");
+        return 2;
+    }
+    int failures = 0;
+    for (const std::string& path : args) {
+        int16_t id = AddFile(path.c_str(), 0, 0, 0);
+        if (id == 0) {
+            std::fprintf(stdout, "%s: cannot be registered\n", path.c_str());
+            ++failures;
+            continue;
+        }
+        FileSubscribe(id);
+        FileRef ref = OpenFmxFile(id, 0);
+        int32_t size = 0;
+        if (ref > 2 && GetEOF(ref, &size) == noErr) {
+            std::fprintf(stdout, "%s: FileID %d, %" PRId32 " bytes\n", path.c_str(), id, size);
+        } else {
+            std::fprintf(stdout, "%s: FileID %d, %s\n", path.c_str(), id,
+                         ref == 1 ? "offline" : "cannot be opened");
+            if (ref != 1) ++failures;
+        }
+        if (ref != -1) ReleaseFile(id);
+    }
+    printFiles(stdout);
+    std::fprintf(stdout, "idle files closed: %d\n", CloseUp(0));
+    return failures ? 1 : 0;
+}
+
+host::Registrar mediaCommand(host::Command{
+    "media", "media FILE...              register media files, open each once, list the file table",
+    runMedia});
 
 }  // namespace

@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "reelcore/alerts.h"
 #include "reelcore/files.h"
 #include "reelcore/globals.h"
+#include "reelcore/resources.h"
 
 namespace {
 
@@ -39,15 +41,27 @@ bool extensionIsType(OSType type, const char* path) {
 bool cannotDelete(int16_t) {
     return false;
 }
-int32_t noResFile(const FSSpec*, int32_t) {
-    return -1;
+int32_t openResourceFile(const FSSpec* spec, int32_t permission) {
+    if (!spec) return -1;
+    return HOpenResFile(spec->vRefNum, spec->parID, spec->name, int8_t(permission));
 }
-void noResOp(int32_t) {}
+void closeResourceFile(int32_t file) {
+    CloseResFile(file);
+}
+void useResourceFile(int32_t file) {
+    // Only a real change: UseResFile of no file sets the resource error.
+    if (file != -1 && file != CurResFile()) UseResFile(file);
+}
 int16_t plainWindow(OSType, int32_t, intptr_t, intptr_t, intptr_t, intptr_t) {
     return 1;
 }
 void noDebug(const char*) {}
-void noAlert(const char*) {}
+// "File or path not found." (the error list's first text) with the path.
+constexpr int16_t kErrorList = 1010;
+constexpr int16_t kFileNotFoundItem = 1;
+void fileNotFoundAlert(const char* path) {
+    AlertSystemFile(0, 0, kErrorList, kFileNotFoundItem, 0, 0, path);
+}
 bool mainWindowExists() {
     return GetMainWnd() != 0;
 }
@@ -61,11 +75,11 @@ struct Hooks {
     rc::mediahooks::TypeHasExtensionFn hasExtension = extensionIsType;
     rc::mediahooks::HandlerTypeFn hasSetup = no;
     rc::mediahooks::DeleteFileFn deleteFile = cannotDelete;
-    rc::mediahooks::OpenResFn openRes = noResFile;
-    rc::mediahooks::ResFileFn closeRes = noResOp, useRes = noResOp;
+    rc::mediahooks::OpenResFn openRes = openResourceFile;
+    rc::mediahooks::ResFileFn closeRes = closeResourceFile, useRes = useResourceFile;
     rc::mediahooks::SendMessageFn send = plainWindow;
     rc::mediahooks::DebugFn debug = noDebug;
-    rc::mediahooks::FileAlertFn alert = noAlert;
+    rc::mediahooks::FileAlertFn alert = fileNotFoundAlert;
     rc::mediahooks::ActiveWindowsFn windows = mainWindowExists;
 };
 
@@ -117,9 +131,9 @@ void setDeleteThroughHandler(DeleteFileFn fn) {
     set(H().deleteFile, fn, cannotDelete);
 }
 void setResourceFiles(OpenResFn open, ResFileFn close, ResFileFn use) {
-    set(H().openRes, open, noResFile);
-    set(H().closeRes, close, noResOp);
-    set(H().useRes, use, noResOp);
+    set(H().openRes, open, openResourceFile);
+    set(H().closeRes, close, closeResourceFile);
+    set(H().useRes, use, useResourceFile);
 }
 void setSendMessage(SendMessageFn fn) {
     set(H().send, fn, plainWindow);
@@ -128,7 +142,7 @@ void setDebug(DebugFn fn) {
     set(H().debug, fn, noDebug);
 }
 void setFileAlert(FileAlertFn fn) {
-    set(H().alert, fn, noAlert);
+    set(H().alert, fn, fileNotFoundAlert);
 }
 void setActiveWindows(ActiveWindowsFn fn) {
     set(H().windows, fn, mainWindowExists);

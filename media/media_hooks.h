@@ -53,6 +53,8 @@ using DeleteFileFn = bool (*)(int16_t fileID);
 void setDeleteThroughHandler(DeleteFileFn fn);
 
 // ---- Resource files ----
+// Default: the resource files of the runtime (HOpenResFile, CloseResFile,
+// UseResFile).
 using OpenResFn = int32_t (*)(const FSSpec* spec, int32_t permission);  // -1 on failure
 using ResFileFn = void (*)(int32_t resFile);
 void setResourceFiles(OpenResFn open, ResFileFn close, ResFileFn use);
@@ -63,7 +65,8 @@ using SendMessageFn = int16_t (*)(OSType type, int32_t code, intptr_t p1, intptr
                                   intptr_t pointer, intptr_t p4);
 // A line for the debug channel. Default: nothing.
 using DebugFn = void (*)(const char* text);
-// The file alert: message "File or path not found." with the path.
+// The file alert: message "File or path not found." with the path. Default:
+// AlertSystemFile.
 using FileAlertFn = void (*)(const char* path);
 // True when the interface has active windows. Default: a main window exists.
 using ActiveWindowsFn = bool (*)();

@@ -11,6 +11,7 @@
 #include "platform/surface.h"
 #include "reelcore/depthcon.h"
 #include "reelcore/memory.h"
+#include "reelcore/resources.h"
 
 namespace rc::pix {
 namespace {
@@ -261,14 +262,27 @@ void setBitmapResource(BitmapResourceFn fn) {
 
 RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance) {
     const rc::pixhooks::BitmapResourceFn fetch = rc::pixhooks::bitmapResource.load();
-    if (!fetch) return nullptr;
-    Handle h = fetch(resourceID, moduleInstance);
+    if (fetch) {
+        Handle h = fetch(resourceID, moduleInstance);
+        if (!h) return nullptr;
+        PPixHand pix = nullptr;
+        if (*h)
+            pix = rc::pix::dibToPPix(reinterpret_cast<const uint8_t*>(*h), FmGetHandleSize(h),
+                                     rc::pix::DibRules::Resource);
+        FmDisposeHandle(h);
+        return pix;
+    }
+    // the module instance names its resource file; 0 searches the current chain
+    const ResFileRef previous = CurResFile();
+    if (moduleInstance > 0) UseResFile(static_cast<ResFileRef>(moduleInstance));
+    Handle h = GetResource(kBitmapResType, resourceID);
+    if (moduleInstance > 0) UseResFile(previous);
     if (!h) return nullptr;
     PPixHand pix = nullptr;
     if (*h)
         pix = rc::pix::dibToPPix(reinterpret_cast<const uint8_t*>(*h), FmGetHandleSize(h),
                                  rc::pix::DibRules::Resource);
-    FmDisposeHandle(h);
+    ReleaseResource(h);
     return pix;
 }
 

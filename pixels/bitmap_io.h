@@ -37,9 +37,8 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 namespace rc::pixhooks {
 
-// Where Bmp2PPix gets the bytes of a bitmap resource (a packed bitmap) from a
-// module. The default has no modules and answers null. The returned handle
-// is released with DisposeHandle after use.
+// Replaces the resource lookup of Bmp2PPix (tests): fn returns a plain handle
+// holding a packed bitmap, disposed after use. Null restores GetResource.
 using BitmapResourceFn = Handle (*)(int16_t resourceID, intptr_t moduleInstance);
 void setBitmapResource(BitmapResourceFn fn);  // null restores the default
 

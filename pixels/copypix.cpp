@@ -9,6 +9,7 @@
 #include "pixels/blitters_internal.h"
 #include "pixels/copypix_internal.h"
 #include "pixels/ppix_region.h"
+#include "pixels/scale_kernels.h"
 
 namespace rc::pix {
 namespace {
@@ -165,26 +166,24 @@ std::vector<Run> makeRuns(int32_t n, int32_t m) {
     return runs;
 }
 
-inline uint8_t lerp8(int a, int b, int f) {
-    return static_cast<uint8_t>(a + (((b - a) * f) >> 8));
-}
-
 // Positions of the interpolating scaler: index, the next index (kept inside
 // the source) and the 8-bit weight.
-struct Tap {
-    int32_t i0, i1;
-    int32_t f;
+struct Taps {
+    std::vector<int32_t> i0, i1, f;
 };
 
-std::vector<Tap> interpTaps(int32_t n, int32_t m) {
-    std::vector<Tap> taps(m);
+Taps interpTaps(int32_t n, int32_t m) {
+    Taps t;
+    t.i0.resize(m), t.i1.resize(m), t.f.resize(m);
     const int64_t step = (int64_t{n - 1} << 16) / m;
     for (int32_t x = 0; x < m; ++x) {
         const int64_t p = x * step;
         const int32_t i0 = static_cast<int32_t>(p >> 16);
-        taps[x] = {i0, std::min(i0 + 1, n - 1), static_cast<int32_t>((p >> 8) & 255)};
+        t.i0[x] = i0;
+        t.i1[x] = std::min(i0 + 1, n - 1);
+        t.f[x] = static_cast<int32_t>((p >> 8) & 255);
     }
-    return taps;
+    return t;
 }
 
 std::vector<int32_t> nearestMap(int32_t n, int32_t m) {
@@ -230,37 +229,31 @@ class Scaler {
 
     void row(int32_t r, uint8_t* out) {
         switch (mode_) {
-            case kNearest: {
-                const uint8_t* s = src_ + rowsMap_[r] * stride_;
-                for (int32_t x = 0; x < dw_; ++x) std::memcpy(out + 4 * x, s + 4 * cols_[x], 4);
+            case kNearest:
+                pickPixels(src_ + rowsMap_[r] * stride_, out, cols_.data(), dw_);
                 break;
-            }
             case kHalf: {
                 const uint8_t* a = src_ + (2 * r) * stride_;
-                const uint8_t* c = a + stride_;
-                for (int32_t x = 0; x < dw_; ++x)
-                    for (int i = 0; i < 4; ++i) {
-                        const int k = 8 * x + i;
-                        out[4 * x + i] = static_cast<uint8_t>(((a[k] / 2 + a[k + 4] / 2) / 2) +
-                                                              ((c[k] / 2 + c[k + 4] / 2) / 2));
-                    }
+                halvePixels(a, a + stride_, out, dw_);
                 break;
             }
             case kEnlargeRows: {
-                const Tap& t = rowTaps_[r];
-                const uint8_t* a = src_ + t.i0 * stride_;
-                const uint8_t* b = src_ + t.i1 * stride_;
-                for (int32_t i = 0; i < 4 * sw_; ++i) line_[i] = lerp8(a[i], b[i], t.f);
-                horizontalFromLine(out);
+                const uint8_t* a = src_ + rowTaps_.i0[r] * stride_;
+                const uint8_t* b = src_ + rowTaps_.i1[r] * stride_;
+                lerpBytes(a, b, line_.data(), 4 * sw_, rowTaps_.f[r]);
+                horizontalFromLine(line_.data(), out);
                 break;
             }
             case kReduceRows: {
                 const Run& run = rowRuns_[r];
-                std::fill(sums_.begin(), sums_.end(), 0u);
-                for (int32_t k = 0; k < run.count; ++k) {
-                    const uint8_t* s = src_ + (run.start + k) * stride_;
-                    for (int32_t i = 0; i < 4 * sw_; ++i) sums_[i] += s[i];
+                if (run.count == 1 && dw_ >= sw_) {
+                    // a single row needs no sums
+                    horizontalFromLine(src_ + run.start * stride_, out);
+                    break;
                 }
+                std::fill(sums_.begin(), sums_.end(), 0u);
+                for (int32_t k = 0; k < run.count; ++k)
+                    addBytes(sums_.data(), src_ + (run.start + k) * stride_, 4 * sw_);
                 const uint32_t j = static_cast<uint32_t>(run.count);
                 if (dw_ < sw_) {
                     for (int32_t x = 0; x < dw_; ++x) {
@@ -274,9 +267,8 @@ class Scaler {
                         }
                     }
                 } else {
-                    for (int32_t i = 0; i < 4 * sw_; ++i)
-                        line_[i] = static_cast<uint8_t>(sums_[i] / j);
-                    horizontalFromLine(out);
+                    divideSums(sums_.data(), line_.data(), 4 * sw_, j);
+                    horizontalFromLine(line_.data(), out);
                 }
                 break;
             }
@@ -284,8 +276,7 @@ class Scaler {
     }
 
   private:
-    void horizontalFromLine(uint8_t* out) {
-        const uint8_t* s = line_.data();
+    void horizontalFromLine(const uint8_t* s, uint8_t* out) {
         if (dw_ < sw_) {
             for (int32_t x = 0; x < dw_; ++x) {
                 const Run& cr = colRuns_[x];
@@ -296,11 +287,7 @@ class Scaler {
                 }
             }
         } else {
-            for (int32_t x = 0; x < dw_; ++x) {
-                const Tap& t = colTaps_[x];
-                for (int i = 0; i < 4; ++i)
-                    out[4 * x + i] = lerp8(s[4 * t.i0 + i], s[4 * t.i1 + i], t.f);
-            }
+            lerpPixels(s, out, colTaps_.i0.data(), colTaps_.i1.data(), colTaps_.f.data(), dw_);
         }
     }
 
@@ -309,7 +296,7 @@ class Scaler {
     intptr_t stride_;
     int32_t sw_, sh_, dw_, dh_;
     std::vector<int32_t> cols_, rowsMap_;
-    std::vector<Tap> rowTaps_, colTaps_;
+    Taps rowTaps_, colTaps_;
     std::vector<Run> rowRuns_, colRuns_;
     std::vector<uint32_t> sums_;
     std::vector<uint8_t> line_;

@@ -147,7 +147,10 @@ RC_API void ppixFillAlpha(PPixHand pix, uint8_t value);
    0x00BBGGRR with alpha 0; region coordinates have (0, 0) at the top-left
    pixel. */
 RC_API void FillMaskRGB(PPixHand pix, FmRgn region, const FmRect* rect, uint32_t colour);
-/* A new 32-bit buffer from a bitmap resource of a module (4- and 8-bit
+/* Bitmap resources hold a packed bitmap (header, colour table, bits). */
+enum { kBitmapResType = 0x424D5020 /* 'BMP ' */ };
+/* A new 32-bit buffer from a bitmap resource of a module (moduleInstance: its
+   resource file, 0 for the current resource chain) (4- and 8-bit
    palettised, 8-bit run-length compressed, 24-bit); alpha 0; other depths
    leave the buffer zero. Null when the bitmap cannot be had. */
 RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance);

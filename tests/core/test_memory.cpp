@@ -258,6 +258,23 @@ TEST_F(Memory, ResourceHandlesKeepTheirTrailer) {
     SetResHandle(h, 0);
     DisposeHandle(h);
 
+    // A named resource: the name sits between the data and the trailer.
+    Handle named = FmNewHandle(16);
+    std::memcpy(*named, "abcnm", 6);
+    const unsigned char namedTrailer[10] = {2, 0, 'T', 'X', 'E', 'T', 3, 0, 0, 0};
+    std::memcpy(*named + 6, namedTrailer, 10);
+    SetResHandle(named, 1);
+    EXPECT_EQ(FmGetHandleSize(named), 3u);
+    ASSERT_EQ(FmSetHandleSize(named, 5), 0);
+    EXPECT_EQ(FmGetHandleSize(named), 5u);
+    EXPECT_EQ(rc::memory::storedSize(named), 18u);
+    EXPECT_STREQ(*named + 5, "nm");
+    EXPECT_EQ((*named)[8 + 6], 5);
+    EXPECT_TRUE(rc::memory::isResourceHandle(named));
+    SetResHandle(named, 0);
+    EXPECT_FALSE(rc::memory::isResourceHandle(named));
+    DisposeHandle(named);
+
     Handle tiny = FmNewHandle(4);
     SetResHandle(tiny, 1);
     EXPECT_EQ(FmGetHandleSize(tiny), 0u);

@@ -18,11 +18,13 @@ class Strings : public ::testing::Test {
         SetupGlobals();
         InitMemoryMgr();
         FmSetResourceScript(0);
+        savedMeasure = rc::texthooks::setMeasureText(nullptr);
     }
     void TearDown() override {
         FmSetResourceScript(0);
-        rc::texthooks::setMeasureText(nullptr);
+        rc::texthooks::setMeasureText(savedMeasure);
     }
+    rc::texthooks::MeasureTextFn savedMeasure = nullptr;
 };
 
 TEST_F(Strings, ComparisonAndNumbers) {

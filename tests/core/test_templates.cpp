@@ -28,11 +28,14 @@ class Templates : public ::testing::Test {
         InitMemoryMgr();
         ASSERT_GT(InitResMgr(nullptr), 0);
         FmSetResourceScript(0);
+        // Start from the default timecode text whatever the time family set.
+        savedTimecode = rc::texthooks::setTimecodeToStr(nullptr);
     }
     void TearDown() override {
-        rc::texthooks::setTimecodeToStr(nullptr);
+        rc::texthooks::setTimecodeToStr(savedTimecode);
         FmSetResourceScript(0);
     }
+    rc::texthooks::TimecodeToStrFn savedTimecode = nullptr;
     std::string expand(const std::string& tmpl, const intptr_t* args, int32_t flags = 0,
                        const void* base = nullptr) {
         char out[kExpandStringMax + 16];

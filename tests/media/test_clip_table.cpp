@@ -309,6 +309,24 @@ TEST_F(Clips, SubclipTreesAndTheirLifetimes) {
     EXPECT_EQ(FindFile(f), nullptr);
 }
 
+TEST_F(Clips, RefreshingAFileRedrawsItsClips) {
+    int16_t a = movie("a.avi"), b = movie("b.avi");
+    int32_t c1 = clip(a, 0, 9), other = clip(b, 0, 9), c2 = clip(a, 5, 9);
+    sent().clear();
+    RefreshFile(a, 1);
+    std::vector<intptr_t> redrawn;
+    for (const Sent& m : sent())
+        if (m.type == cc("HIDE") && m.code == 72) {
+            EXPECT_EQ(m.p2, 5);
+            redrawn.push_back(m.p1);
+        }
+    EXPECT_EQ(redrawn, (std::vector<intptr_t>{c1, c2}));
+    EXPECT_NE(other, c1);
+    sent().clear();
+    RefreshFile(a, 0);
+    EXPECT_TRUE(sent().empty());
+}
+
 TEST_F(Clips, ChangingParentsMovesFileSubscriptionsAndKeepsLinks) {
     int16_t a = movie("a.avi"), b = movie("b.avi");
     int32_t ma = clip(a, 0, 299), mb = clip(b, 0, 299);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "media_fixture.h"
+#include "platform/alloc.h"
 #include "reelcore/files.h"
 
 using namespace mediatest;
@@ -119,6 +120,40 @@ TEST_F(FileTable, TheFileIDLimitIsReportedAndNeverWraps) {
     FileCancel(12345);
     EXPECT_EQ(add("/n/one-more"), 12345);
     EXPECT_EQ(add("/n/12"), 12);  // still registered: deduplicated
+}
+
+TEST_F(FileTable, FailedAllocationsChangeNothing) {
+    rc::mediahooks::setDebug(recordDebug);
+    debugLines().clear();
+    for (int i = 1; i <= 999; ++i) ASSERT_EQ(add("/a/" + std::to_string(i)), i);
+    // The slots cannot grow: the file is refused and the table is as it was.
+    rc::platform::failAllocationsAbove(3000);
+    EXPECT_EQ(add("/a/too-many"), 0);
+    rc::platform::resetAllocationFaults();
+    ASSERT_FALSE(debugLines().empty());
+    EXPECT_EQ(debugLines().back(), "AddFSSpec: cannot expand File Cache");
+    EXPECT_EQ(rc::media::fileTable()->capacity, 1000);
+    EXPECT_EQ(FindName("/a/too-many", 0, 0), nullptr);
+    EXPECT_EQ(add("/a/too-many"), 1000);
+
+    // No record: no FileID is used up. (Small blocks come from the system
+    // only above the heap's limit.)
+    uint32_t limit = SetMaxAllocInHeap(16);
+    rc::platform::failNextAllocations(100);
+    EXPECT_EQ(add("/a/no-record"), 0);
+    rc::platform::resetAllocationFaults();
+    EXPECT_EQ(add("/a/no-record"), 1001);
+
+    // The same for clips: no clipID, no file subscription.
+    int32_t before = rec(1)->subscriptions;
+    int32_t times[12] = {0, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    const TDB tb{0, 25, 1};
+    rc::platform::failNextAllocations(100);
+    EXPECT_EQ(AddClip(1, times, &tb, 1), -1);
+    rc::platform::resetAllocationFaults();
+    SetMaxAllocInHeap(limit);
+    EXPECT_EQ(rec(1)->subscriptions, before);
+    EXPECT_EQ(AddClip(1, times, &tb, 1), 1);
 }
 
 TEST_F(FileTable, SubscriptionsKeepTheRecordAndItsDataAlive) {
@@ -238,6 +273,9 @@ TEST_F(FileTable, FrameStoresNeedTheNextNumberedFileOfTheSameType) {
 TEST_F(FileTable, SharedOpenFilesAndClosingIdleOnes) {
     std::string p = makeFile("shared.avi", "0123456789");
     int16_t id = add(p);
+    // File access finds the path of a FileID through the table.
+    EXPECT_GT(FileModificationDate(id), 0u);
+    EXPECT_EQ(FileModificationDate(999), 0u);
     intptr_t budget0 = GetAGlobal(kSlotOpenFileBudget);
     FileRef a = OpenFmxFile(id, 0);
     ASSERT_GT(a, 2);
@@ -375,6 +413,53 @@ TEST_F(FileTable, HandlerOwnedFilesAreOpenedQuietedAndClosedOnce) {
     FileCancel(idle);
     EXPECT_EQ(counts().close, 1);
     EXPECT_EQ(GetAGlobal(kSlotOpenFileBudget), b0);
+}
+
+struct ResLog {
+    int opens = 0, closes = 0, uses = 0;
+    int32_t lastPermission = 0;
+};
+ResLog& resLog() {
+    static ResLog r;
+    return r;
+}
+
+TEST_F(FileTable, ResourceFilesAreSharedAndClosedWhenIdle) {
+    resLog() = {};
+    rc::mediahooks::setResourceFiles(
+        [](const FSSpec* spec, int32_t permission) -> int32_t {
+            resLog().lastPermission = permission;
+            ++resLog().opens;
+            // Only read-only opens succeed, as for a module on a read-only disk.
+            return access(spec->name, F_OK) == 0 && permission == 1 ? 40 + resLog().opens : -1;
+        },
+        [](int32_t) { ++resLog().closes; }, [](int32_t) { ++resLog().uses; });
+    int16_t id = add(makeFile("module.fmx"));
+    rec(id)->prefsState = 1;
+    rec(id)->handlerBlock[0] = 9;
+    int32_t ref = OpenFmxRFile(id, -1);  // read/write refused, then read only
+    EXPECT_EQ(ref, 42);
+    EXPECT_EQ(resLog().opens, 2);
+    EXPECT_EQ(resLog().lastPermission, 1);
+    EXPECT_EQ(rec(id)->handlerBlock[0], 9);  // importer preferences survive
+    EXPECT_EQ(OpenFmxRFile(id, 1), ref);
+    EXPECT_EQ(resLog().uses, 1);
+    EXPECT_EQ(rec(id)->resUsers, 2);
+    ReleaseRFile(id);
+    ReleaseRFile(id);
+    EXPECT_EQ(rec(id)->resRef, ref);  // stays open while idle
+    EXPECT_EQ(CloseUp(0), 1);
+    EXPECT_EQ(resLog().closes, 1);
+    EXPECT_EQ(rec(id)->resRef, -1);
+
+    // A module that cannot be read as resources, and a missing one.
+    int16_t other = add(makeFile("plain.bin"));
+    rec(other)->handlerBlock[0] = 5;
+    EXPECT_EQ(OpenFmxRFile(other, 3), -1);
+    int16_t gone = add(path("gone.fmx"));
+    EXPECT_EQ(OpenFmxRFile(gone, 1), -1);
+    EXPECT_FALSE(rec(gone)->offline);  // no way to locate it here
+    EXPECT_EQ(OpenFmxRFile(999, 1), -1);
 }
 
 int gInfoCalls;

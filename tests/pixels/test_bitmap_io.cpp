@@ -70,6 +70,8 @@ TEST_F(BitmapTest, ResourceBitmapsThroughTheirColourTable) {
     }
     ppixDispose(p);
     EXPECT_EQ(Bmp2PPix(5, 0), nullptr);  // no such resource
+    rc::pixhooks::setBitmapResource(nullptr);
+    EXPECT_EQ(Bmp2PPix(128, 0), nullptr);  // the resource files hold no bitmap 128
 
     // 4-bit and 24-bit, and a 1-bit resource left unfilled
     std::vector<uint8_t> four = header(3, 1, 4, 0, 16);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pixel_test_util.h"
+#include "pixels/scale_kernels.h"
 #include "reelcore/depthcon.h"
 #include "reelcore/globals.h"
 #include "reelcore/ppix.h"
@@ -327,23 +328,26 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
         {5, 7, 1, 9, 0},
         {3, 2160, 2, 8, 0},  // many rows merge into one
     };
-    for (const Case& c : cases) {
-        const FmRect sb{0, 0, c.sw, c.sh}, db{0, 0, c.dw, c.dh};
-        // private source memory without spare rows, so any overrun is caught
-        std::vector<uint8_t> mem = pixtest::randomVector(size_t(c.sw) * c.sh * 4);
-        if (c.sh == 2160) std::fill(mem.begin(), mem.end(), 255);
-        PPixHand src = ppixNewPrivate(&sb, mem.data());
-        Img dst(db);
-        ASSERT_EQ(ppixCopy(src, dst.pix, &sb, &db, c.flags, nullptr), 0);
-        const bool smooth = c.dw < c.sw || c.dh < c.sh || (c.flags & kCopySmooth);
-        const Pixels want = refScale(mem, c.sw, c.sh, c.dw, c.dh, smooth);
-        ASSERT_EQ(pixtest::firstDifference(dst.snapshot(), want), -1)
-            << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
-        if (c.sh == 2160) {
-            EXPECT_EQ(dst.snapshot(), Pixels(size_t(c.dw) * c.dh * 4, 255));
+    for (int plain = 0; plain < 2; ++plain)
+        for (const Case& c : cases) {
+            rc::pix::usePlainScaleKernels(plain != 0);
+            const FmRect sb{0, 0, c.sw, c.sh}, db{0, 0, c.dw, c.dh};
+            // private source memory without spare rows, so any overrun is caught
+            std::vector<uint8_t> mem = pixtest::randomVector(size_t(c.sw) * c.sh * 4);
+            if (c.sh == 2160) std::fill(mem.begin(), mem.end(), 255);
+            PPixHand src = ppixNewPrivate(&sb, mem.data());
+            Img dst(db);
+            ASSERT_EQ(ppixCopy(src, dst.pix, &sb, &db, c.flags, nullptr), 0);
+            const bool smooth = c.dw < c.sw || c.dh < c.sh || (c.flags & kCopySmooth);
+            const Pixels want = refScale(mem, c.sw, c.sh, c.dw, c.dh, smooth);
+            ASSERT_EQ(pixtest::firstDifference(dst.snapshot(), want), -1)
+                << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << (plain ? " plain" : "");
+            if (c.sh == 2160) {
+                EXPECT_EQ(dst.snapshot(), Pixels(size_t(c.dw) * c.dh * 4, 255));
+            }
+            ppixDispose(src);
         }
-        ppixDispose(src);
-    }
+    rc::pix::usePlainScaleKernels(false);
 }
 
 TEST_F(CopyPixTest, TwoToOneAveragesBlocksAndOddWidthUsesGeneralReduction) {

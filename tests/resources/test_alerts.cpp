@@ -40,12 +40,14 @@ class Alerts : public ::testing::Test {
         g_shown.clear();
         g_answer = kAlertOK;
         previous = FmSetAlertSink(recordingSink);
+        savedTitle = rc::texthooks::setMainWindowTitle(nullptr);
     }
     void TearDown() override {
-        FmSetAlertSink(nullptr);
-        rc::texthooks::setMainWindowTitle(nullptr);
+        FmSetAlertSink(previous);
+        rc::texthooks::setMainWindowTitle(savedTitle);
     }
     FmAlertSink previous = nullptr;
+    rc::texthooks::MainWindowTitleFn savedTitle = nullptr;
 };
 
 TEST_F(Alerts, MessageErrorTextAndButtons) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,26 @@ TEST_F(WindowModel, MessageQueuePostPeekAndRemoveByCode) {
     EXPECT_FALSE(FmWndPeekMessage(0, &m, 0));
     EXPECT_EQ(FmWndSendMessage(a, 42, 0, 0), 1042);
     EXPECT_EQ(FmWndSendMessage(b, 42, 0, 0), 0);
+}
+
+TEST_F(WindowModel, MessagesPostedFromAnotherThreadAllArrive) {
+    FmWindow w = make(0);
+    constexpr int kCount = 2000;
+    std::thread poster([w] {
+        for (int i = 0; i < kCount; ++i)
+            while (!FmWndPostMessage(w, 33275, i, 0)) std::this_thread::yield();
+    });
+    std::vector<intptr_t> got;
+    FmQueuedMessage m{};
+    while (got.size() < size_t(kCount)) {
+        if (FmWndPeekMessage(w, &m, 1)) {
+            got.push_back(m.wParam);
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    poster.join();
+    for (int i = 0; i < kCount; ++i) ASSERT_EQ(got[size_t(i)], i);  // first in, first out
 }
 
 uint32_t be32(const uint8_t* p) {
