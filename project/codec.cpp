@@ -216,6 +216,10 @@ bool hasLineBreak(const char* p, uint32_t len) {
     return len && (std::memchr(p, '\r', len) || std::memchr(p, '\n', len));
 }
 
+// H and M values are raw text on one line. A value holding a CR or LF would
+// break the line (and could fake a tag line), so such a value is written in
+// its escaped form instead: "~" after the size, then backslash, CR and LF as
+// "\\", "\r" and "\n". Values without line breaks are written as before.
 void writeHandleText(Out& o, Handle h) {
     if (!h) {
         o.put("-1", 2);
@@ -238,6 +242,7 @@ void writeHandleText(Out& o, Handle h) {
         o.put(text, len);
 }
 
+// "total," then "len," and, for a non-empty string, the string and ",".
 void writeStringList(Out& o, Handle h) {
     if (!h) {
         o.put("-1", 2);
