@@ -171,17 +171,24 @@ bool ensure(StreamRec* s, int32_t k) {
 
 namespace {
 
-// First byte below 0x0E (CR, LF and NUL are all below it), eight bytes at a
-// time; the caller tests the byte found exactly.
-const char* skipPlain(const char* p, const char* end) {
+// First CR or LF (and NUL when nulEnds) in [p, end), or end. Eight bytes at a
+// time: the lowest byte below 0x0E in a word is found exactly, then tested.
+const char* findLineEnd(const char* p, const char* end, bool nulEnds) {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
     while (end - p >= 8) {
         uint64_t w;
         std::memcpy(&w, p, 8);
-        if ((w - kOnes * 0x0E) & ~w & kHigh) break;
-        p += 8;
+        uint64_t m = (w - kOnes * 0x0E) & ~w & kHigh;
+        if (!m) {
+            p += 8;
+            continue;
+        }
+        const char* q = p + (__builtin_ctzll(m) >> 3);
+        if (*q == '\r' || *q == '\n' || (nulEnds && *q == 0)) return q;
+        p = q + 1;
     }
+    while (p < end && *p != '\r' && *p != '\n' && (!nulEnds || *p != 0)) ++p;
     return p;
 }
 
@@ -192,12 +199,7 @@ int32_t lineSpan(StreamRec* s, bool nulEnds, int32_t from) {
     for (;;) {
         const char* p = s->pub.cursor + off;
         const char* end = s->pub.buffer + s->filled;
-        for (;;) {
-            p = skipPlain(p, end);
-            const char* stop = std::min(p + 8, end);
-            while (p < stop && *p != '\r' && *p != '\n' && (!nulEnds || *p != 0)) ++p;
-            if (p < stop || p == end) break;
-        }
+        p = findLineEnd(p, end, nulEnds);
         off = int32_t(p - s->pub.cursor);
         if (p < end) return off;
         if (!refill(s)) return int32_t(s->pub.buffer + s->filled - s->pub.cursor);

@@ -1,6 +1,8 @@
 // The struct codec: value encodings per letter, whole records, versions, and
 // hostile input.
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -613,6 +615,43 @@ TEST_F(Codec, KeyedValuesOfEveryKind) {
     EXPECT_EQ(
         WriteStruct(nullptr, code("AAAA"), "L", nullptr, std::vector<int32_t>{4, 0}.data(), keyed),
         kProjParamErr);
+}
+
+}  // namespace
+
+namespace {
+
+// Numbers keep "." as their decimal point whatever the C locale says.
+TEST_F(Codec, NumbersIgnoreTheLocale) {
+    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8",
+                                  "nl_NL.UTF-8"};
+    std::string previous = setlocale(LC_ALL, nullptr);
+    const char* chosen = nullptr;
+    for (const char* name : commaLocales)
+        if (setlocale(LC_ALL, name)) {
+            chosen = name;
+            break;
+        }
+    if (!chosen) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    EXPECT_STREQ(probe, "1,5");  // the locale is really in effect
+    double values[2] = {-1234.5, 0.25};
+    int32_t packing[] = {16, 0};
+    std::string text = written(
+        [&](ProjBufHand out) { WriteStruct(out, code("REAL"), "D[2]", "d", packing, values); });
+    double back[2] = {}, second[2] = {};
+    Reader r(text + "[REAL]\r\nd=2.75,1e-3\r\n", 64);
+    OSErr first = ReadStruct(r.stream, code("REAL"), "D[2]", packing, back);
+    OSErr next = ReadStruct(r.stream, code("REAL"), "D[2]", packing, second);
+    setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(first, noErr);
+    EXPECT_EQ(next, noErr);
+    EXPECT_EQ(text, "[REAL]\r\nd=-1234.500000,0.250000\r\n");
+    EXPECT_EQ(back[0], -1234.5);
+    EXPECT_EQ(back[1], 0.25);
+    EXPECT_EQ(second[0], 2.75);
+    EXPECT_EQ(second[1], 0.001);
 }
 
 }  // namespace
