@@ -172,6 +172,8 @@ int runImage(const std::vector<std::string>& args) {
         status = fail("unknown operation ", op);
     }
     if (status == 0 && !writeResult(out, outPath)) status = fail("cannot write ", outPath);
+    if (status == 0)
+        std::printf("wrote %s: %s of %s\n", outPath.c_str(), op.c_str(), inPath.c_str());
     if (packed) DisposeHandle(packed);
     if (out != pix) ppixDispose(out);
     ppixDispose(pix);

@@ -1,7 +1,28 @@
 #!/usr/bin/env bash
 # The end-to-end demo: what a user sees the library do through reelhost.
+# Pictures and files land in demo-out/ (look at the PNG files).
 set -euo pipefail
 build=${1:-build}
-host="$build/reelhost"
-echo "== reelhost info"
-"$host" info
+host="$(cd "$build" && pwd)/reelhost"
+out=demo-out
+rm -rf "$out"
+mkdir -p "$out"
+cd "$out"
+step() { printf '\n== reelhost %s\n' "$*"; "$host" "$@"; }
+
+step info
+step timecode 180000 2997/100
+step timecode --parse "00:10:00;01" 30drop
+step string 1003 25
+step expand "^0 frames in ^1" 42 "bars.bmp"
+step testcard 640x480 bars.bmp
+step testcard 640x480 bars.png
+step fill 320x240 '#3366CC' fill.png
+step image gamma 15 bars.bmp gamma.png
+step image reduce 16 bars.bmp reduced.png
+step image smoothscale 160x120 bars.bmp thumb.png
+step image median bars.bmp median.png
+step media bars.bmp bars.png
+step windows .
+printf '\npictures written to %s:\n' "$out"
+ls -1 *.png
