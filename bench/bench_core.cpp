@@ -67,6 +67,28 @@ void BM_MallocChurn(benchmark::State& state) {
 }
 BENCHMARK(BM_MallocChurn)->Arg(1000)->Arg(100000);
 
+// Small handle blocks are always zero-filled; calloc gives the same promise.
+void BM_CallocChurn(benchmark::State& state) {
+    const size_t live = size_t(state.range(0));
+    auto sizes = churnSizes(live * 4);
+    std::vector<char*> ps(live);
+    for (size_t i = 0; i < live; ++i) ps[i] = static_cast<char*>(std::calloc(1, sizes[i]));
+    std::mt19937 rng(7);
+    size_t k = 0;
+    for (auto _ : state) {
+        size_t i = rng() % live;
+        std::free(ps[i]);
+        uint32_t size = sizes[k++ % sizes.size()];
+        char* p = static_cast<char*>(std::calloc(1, size));
+        p[0] = 1;
+        p[size - 1] = 2;
+        benchmark::DoNotOptimize(p);
+        ps[i] = p;
+    }
+    for (char* p : ps) std::free(p);
+}
+BENCHMARK(BM_CallocChurn)->Arg(1000)->Arg(100000);
+
 // Grow one block by 16 bytes 100,000 times.
 void BM_SetHandleSizeGrowth(benchmark::State& state) {
     for (auto _ : state) {
