@@ -7,6 +7,7 @@
 #include "pixels/ppix_internal.h"
 #include "platform/surface.h"
 #include "reelcore/depthcon.h"
+#include "reelcore/imagefilters.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
 
@@ -214,23 +215,33 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
     uint8_t* bits = dibBits(dib);
     const bool dibBottomUp = dib->height > 0;
 
-    // 8-bit: nearest palette entry through a 15-bit colour lookup.
+    // 8-bit: nearest palette entry through a 15-bit colour lookup; without a
+    // palette, an optimal one of 236 colours from the picture's histogram.
     std::vector<uint8_t> lookup;
+    FmLogPalette* built = nullptr;
     if (bitCount == 8) {
-        const FmLogPalette* pal = palette ? palette : screenPalette();
-        const int n = std::min<int>(pal->count, 256);
-        if (n == 0) return 1;
         lookup.resize(32768);
-        for (int code = 0; code < 32768; ++code) {
-            const int cr = (code >> 10 & 31) * 8, cg = (code >> 5 & 31) * 8, cb = (code & 31) * 8;
-            int best = 0, bestDist = INT32_MAX;
-            for (int i = 0; i < n; ++i) {
-                const FmPaletteEntry& e = pal->entries[i];
-                int dr = cr - e.red, dg = cg - e.green, db = cb - e.blue;
-                int dist = dr * dr + dg * dg + db * db;
-                if (dist < bestDist) bestDist = dist, best = i;
+        const FmLogPalette* pal = palette;
+        if (!pal) {
+            Handle hist = InitHistogram(nullptr);
+            if (!hist) return memFullErr;
+            auto* counts = reinterpret_cast<uint32_t*>(*hist);
+            for (int32_t y = 0; y < h; ++y) {
+                const auto* px = reinterpret_cast<const uint8_t*>(rowAddress(r, y));
+                for (int32_t x = 0; x < w; ++x, px += 4)
+                    ++counts[(px[2] >> 3) << 10 | (px[1] >> 3) << 5 | (px[0] >> 3)];
             }
-            lookup[code] = static_cast<uint8_t>(best);
+            built = HistogramPalette(hist, lookup.data(), 236);
+            FreeHistogram(hist);
+            if (!built) return memFullErr;
+            pal = built;
+        } else {
+            MakePalLookup(lookup.data(), pal);
+        }
+        const int n = std::min<int>(pal->count, 256);
+        if (n == 0) {
+            if (built) DisposePtr(reinterpret_cast<Ptr>(built));
+            return 1;
         }
         uint8_t* table = reinterpret_cast<uint8_t*>(dib) + dib->size;
         const uint32_t entries = dib->clrUsed ? dib->clrUsed : 256;
@@ -241,6 +252,7 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
             table[i * 4 + 2] = e.red;
             table[i * 4 + 3] = 0;
         }
+        if (built) DisposePtr(reinterpret_cast<Ptr>(built));
     }
 
     if (w <= 0 || h <= 0) return 0;

@@ -310,6 +310,22 @@ TEST_F(PixelWorlds, BitmapsMadeAndFilledFromBuffers) {
     EXPECT_EQ(idx[0 * 4 + 0], 2);     // (0, 120, 7)
     EXPECT_EQ(idx[0 * 4 + 3], 3);     // (120, 120, 7)
     EXPECT_EQ(dib[40 + 4 + 2], 120);  // entry 1 written as B, G, R, 0
+    // Without a palette the picture's own colours make one (an RGB colour
+    // table of 256 entries before the bits).
+    std::vector<uint8_t> own(40 + 256 * 4 + CalcRowBytes(4, 8) * 3, 0);
+    auto* oh = reinterpret_cast<FmBitmapInfoHeader*>(own.data());
+    *oh = FmBitmapInfoHeader{40, 4, 3, 1, 8, 0, 0, 0, 0, 256, 0};
+    ASSERT_EQ(PPixToDib(p, oh, nullptr), 0);
+    const uint8_t* table = own.data() + 40;
+    const uint8_t* ownBits = table + 256 * 4;
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 4; ++x) {
+            const uint8_t index = ownBits[CalcRowBytes(4, 8) * (2 - y) + x];
+            const uint32_t want = patternAt(x, y);
+            EXPECT_NEAR(table[index * 4 + 0], int(want & 255), 8) << x << "," << y;
+            EXPECT_NEAR(table[index * 4 + 1], int(want >> 8 & 255), 8) << x << "," << y;
+            EXPECT_NEAR(table[index * 4 + 2], int(want >> 16 & 255), 8) << x << "," << y;
+        }
     h->bitCount = 12;
     EXPECT_NE(PPixToDib(p, h, pal), 0);
     EXPECT_EQ(CreateDIB(-1, 3, 24), nullptr);
