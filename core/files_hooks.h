@@ -10,7 +10,7 @@ namespace rc::fileshooks {
 
 // Type code for a path's extension; 0 when no plug-in claims it.
 using ExtensionToTypeFn = OSType (*)(const char* path);
-// Copies the file specification of a FileID; false when there is none.
+// Copies the FSSpec of a FileID; false when there is none.
 using FileSpecFn = bool (*)(int16_t fileID, FSSpec* out);
 
 void setExtensionToType(ExtensionToTypeFn fn);

@@ -100,7 +100,7 @@ bool sameSpec(const FSSpec& a, const FSSpec& b) {
     return a.vRefNum == b.vRefNum && a.parID == b.parID && rc::platform::pathsEqual(a.name, b.name);
 }
 
-// The lowest registered, not offline record for the spec.
+// The lowest registered, not offline record for the FSSpec.
 int16_t findRegistered(const FSSpec& spec) {
     FileIndex& ix = index();
     auto it = ix.byPath.find(rc::platform::normalisePath(spec.name));

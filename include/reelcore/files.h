@@ -1,4 +1,4 @@
-/* File access through file specifications, with toolbox result codes. */
+/* File access through FSSpec records, with toolbox result codes. */
 #ifndef REELCORE_FILES_H
 #define REELCORE_FILES_H
 
@@ -51,7 +51,7 @@ RC_API int32_t FmRead(FileRef refNum, void* buffer, int32_t* count);
 RC_API int32_t FmWrite(FileRef refNum, const void* buffer, int32_t* count);
 RC_API int32_t FmPRead(FileRef refNum, void* buffer, int32_t count, const int64_t* position);
 RC_API int32_t FmPWrite(FileRef refNum, const void* buffer, int32_t count, const int64_t* position);
-/* Copies the spec's path into dest, which holds at least 260 bytes. */
+/* Copies the FSSpec's path into dest, which holds at least 260 bytes. */
 RC_API void FmMakePathStr(const FSSpec* spec, char* dest);
 RC_API OSType FindFType(const FSSpec* spec);
 RC_API OSType FSSpecToFileType(const FSSpec* spec);

@@ -1,6 +1,6 @@
 /* The file table: every media file the library refers to is registered once
    and named from then on by its FileID (1 to 32,767; 0 none). The table keeps
-   the file's specification, type, handler and cached media information, and
+   the file's FSSpec, type, handler and cached media information, and
    shares the open data file and resource file among their users. */
 #ifndef REELCORE_FILETABLE_H
 #define REELCORE_FILETABLE_H

@@ -1,4 +1,4 @@
-/* Shared types of the runtime: handles, error codes, file specifications,
+/* Shared types of the runtime: handles, error codes, FSSpec records,
    rectangles, points, type codes and fixed-point numbers. */
 #ifndef REELCORE_TYPES_H
 #define REELCORE_TYPES_H
@@ -41,7 +41,7 @@ typedef struct FmPoint {
 } FmPoint;
 
 #pragma pack(push, 1)
-/* File specification: files are located by the path alone. */
+/* FSSpec: files are located by the path alone. */
 typedef struct FSSpec {
     int16_t vRefNum;
     int32_t parID;
