@@ -143,13 +143,14 @@ std::vector<uint8_t> encodeBmpFromDib(const uint8_t* dib, size_t size) {
     if (bc <= 8 && colors == 0) colors = 1u << bc;
     if (bc > 8) colors = 0;
     const uint32_t offBits = 14 + headerSize + 4 * colors;
-    out.resize(14);
+    // The file header, then the bitmap as it is; sized once.
+    out.resize(14 + size);
     out[0] = 'B';
     out[1] = 'M';
     const uint32_t total = static_cast<uint32_t>(14 + size);
     std::memcpy(&out[2], &total, 4);
     std::memcpy(&out[10], &offBits, 4);
-    out.insert(out.end(), dib, dib + size);
+    std::memcpy(out.data() + 14, dib, size);
     return out;
 }
 
@@ -174,60 +175,18 @@ std::vector<uint8_t> encodeBmp24(PPixHand pix) {
 }
 
 std::vector<uint8_t> encodePng(PPixHand pix, bool withAlpha) {
-    std::vector<uint8_t> out;
     const PPixRecord* r = rc::pixels::record(pix);
-    if (!r || !r->pixels || r->depth != 32) return out;
-    const uint32_t w = uint32_t(rc::pixels::width(r)), h = uint32_t(rc::pixels::height(r));
-    const size_t channels = withAlpha ? 4 : 3;
-    std::vector<uint8_t> raw;
-    raw.reserve((w * channels + 1) * h);
-    for (uint32_t y = 0; y < h; ++y) {
-        raw.push_back(0);  // no filter
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(rc::pixels::rowAddress(r, int32_t(y)));
-        for (uint32_t x = 0; x < w; ++x) {
-            raw.push_back(p[4 * x + 2]);
-            raw.push_back(p[4 * x + 1]);
-            raw.push_back(p[4 * x]);
-            if (withAlpha) raw.push_back(p[4 * x + 3]);
+    if (!r || !r->pixels || r->depth != 32) return {};
+    const int32_t w = rc::pixels::width(r), h = rc::pixels::height(r);
+    return rc::platform::encodePngRows(w, h, withAlpha, [&](int32_t y, uint8_t* out) {
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(rc::pixels::rowAddress(r, y));
+        for (int32_t x = 0; x < w; ++x, p += 4) {
+            *out++ = p[2];
+            *out++ = p[1];
+            *out++ = p[0];
+            if (withAlpha) *out++ = p[3];
         }
-    }
-    // zlib stream of stored blocks
-    std::vector<uint8_t> z = {0x78, 0x01};
-    size_t pos = 0;
-    do {
-        const size_t len = std::min<size_t>(65535, raw.size() - pos);
-        const bool last = pos + len == raw.size();
-        z.push_back(last ? 1 : 0);
-        z.push_back(uint8_t(len));
-        z.push_back(uint8_t(len >> 8));
-        z.push_back(uint8_t(~len));
-        z.push_back(uint8_t(~len >> 8));
-        z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + len);
-        pos += len;
-    } while (pos < raw.size());
-    const uint32_t adler = rc::platform::adler32(raw.data(), raw.size());
-    for (int s = 24; s >= 0; s -= 8) z.push_back(uint8_t(adler >> s));
-
-    auto be32 = [&](uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
-    };
-    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
-        be32(uint32_t(data.size()));
-        const size_t start = out.size();
-        out.insert(out.end(), type, type + 4);
-        out.insert(out.end(), data.begin(), data.end());
-        be32(rc::platform::crc32(out.data() + start, out.size() - start));
-    };
-    const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    out.insert(out.end(), sig, sig + 8);
-    std::vector<uint8_t> ihdr;
-    for (uint32_t v : {w, h})
-        for (int s = 24; s >= 0; s -= 8) ihdr.push_back(uint8_t(v >> s));
-    ihdr.insert(ihdr.end(), {8, uint8_t(withAlpha ? 6 : 2), 0, 0, 0});
-    chunk("IHDR", ihdr);
-    chunk("IDAT", z);
-    chunk("IEND", {});
-    return out;
+    });
 }
 
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {

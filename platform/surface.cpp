@@ -238,30 +238,25 @@ uint32_t adler32(const uint8_t* data, size_t length, uint32_t adler) {
     return b << 16 | a;
 }
 
-std::vector<uint8_t> encodePng(const Surface& surface) {
+std::vector<uint8_t> encodePngRows(int32_t width, int32_t height, bool withAlpha,
+                                   const std::function<void(int32_t y, uint8_t* out)>& fillRow) {
     std::vector<uint8_t> out;
-    if (surface.width <= 0 || surface.height <= 0) return out;
+    if (width <= 0 || height <= 0) return out;
     const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     out.insert(out.end(), signature, signature + 8);
 
     std::vector<uint8_t> ihdr;
-    putBE32(ihdr, static_cast<uint32_t>(surface.width));
-    putBE32(ihdr, static_cast<uint32_t>(surface.height));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
+    putBE32(ihdr, static_cast<uint32_t>(width));
+    putBE32(ihdr, static_cast<uint32_t>(height));
+    // 8-bit RGB or RGBA, no interlace.
+    ihdr.insert(ihdr.end(), {8, static_cast<uint8_t>(withAlpha ? 6 : 2), 0, 0, 0});
     putChunk(out, "IHDR", ihdr);
 
-    // Scanlines: filter byte 0, then R, G, B.
-    std::vector<uint8_t> raw;
-    raw.reserve(static_cast<size_t>(surface.height) * (1 + 3 * static_cast<size_t>(surface.width)));
-    for (int32_t y = 0; y < surface.height; ++y) {
-        raw.push_back(0);
-        const uint32_t* row = surface.row(y);
-        for (int32_t x = 0; x < surface.width; ++x) {
-            raw.push_back(static_cast<uint8_t>(row[x] >> 16));
-            raw.push_back(static_cast<uint8_t>(row[x] >> 8));
-            raw.push_back(static_cast<uint8_t>(row[x]));
-        }
-    }
+    // Scanlines: filter byte 0, then the row's bytes.
+    const size_t rowBytes = static_cast<size_t>(width) * (withAlpha ? 4 : 3);
+    std::vector<uint8_t> raw(static_cast<size_t>(height) * (1 + rowBytes), 0);
+    for (int32_t y = 0; y < height; ++y) fillRow(y, raw.data() + size_t(y) * (1 + rowBytes) + 1);
+
     // zlib stream of stored (uncompressed) deflate blocks.
     std::vector<uint8_t> z{0x78, 0x01};
     size_t pos = 0;
@@ -280,6 +275,17 @@ std::vector<uint8_t> encodePng(const Surface& surface) {
     putChunk(out, "IDAT", z);
     putChunk(out, "IEND", {});
     return out;
+}
+
+std::vector<uint8_t> encodePng(const Surface& surface) {
+    return encodePngRows(surface.width, surface.height, false, [&](int32_t y, uint8_t* out) {
+        const uint32_t* row = surface.row(y);
+        for (int32_t x = 0; x < surface.width; ++x) {
+            *out++ = static_cast<uint8_t>(row[x] >> 16);
+            *out++ = static_cast<uint8_t>(row[x] >> 8);
+            *out++ = static_cast<uint8_t>(row[x]);
+        }
+    });
 }
 
 bool writePng(const Surface& surface, const std::string& path) {

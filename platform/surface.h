@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <vector>
 
 #include "reelcore/ppix.h"
@@ -92,6 +93,11 @@ uint32_t colourAtDepth(uint32_t rgb, int32_t depth);
 // error.
 bool writePng(const Surface& surface, const std::string& path);
 std::vector<uint8_t> encodePng(const Surface& surface);
+
+// PNG of any picture: `fillRow(y, out)` writes row y (top first) as 8-bit
+// R, G, B (and A when withAlpha) bytes into out. Empty for an empty size.
+std::vector<uint8_t> encodePngRows(int32_t width, int32_t height, bool withAlpha,
+                                   const std::function<void(int32_t y, uint8_t* out)>& fillRow);
 
 // Checksums used by the PNG writer.
 uint32_t crc32(const uint8_t* data, size_t length, uint32_t crc = 0);
