@@ -281,14 +281,20 @@ void writeHexBlock(Out& o, const uint8_t* p, bool present, uint32_t size) {
     o.putHexBytes(p, size);
 }
 
+// Writes n values separated by commas.
+template <typename PutOne>
+void putCommaList(Out& o, int32_t n, PutOne putOne) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (i) o.put(',');
+        putOne(i);
+    }
+}
+
 void writeValue(Out& o, const Field& f, const uint8_t* p) {
     int32_t n = f.count;
     switch (f.letter) {
         case 'B':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
-                o.putInt(p[i]);
-            }
+            putCommaList(o, n, [&](int32_t i) { o.putInt(p[i]); });
             break;
         case 'C':
         case 'E':
@@ -300,51 +306,32 @@ void writeValue(Out& o, const Field& f, const uint8_t* p) {
             }
             break;
         case 'D':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
-                o.putReal(load<double>(p + 8 * i));
-            }
+            putCommaList(o, n, [&](int32_t i) { o.putReal(load<double>(p + 8 * i)); });
             break;
         case 'F':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
-                o.putReal(load<float>(p + 4 * i));
-            }
+            putCommaList(o, n, [&](int32_t i) { o.putReal(load<float>(p + 4 * i)); });
             break;
         case 'I':
         case 'L':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
-                o.putInt(load<int32_t>(p + 4 * i));
-            }
+            putCommaList(o, n, [&](int32_t i) { o.putInt(load<int32_t>(p + 4 * i)); });
             break;
         case 'S':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
-                o.putInt(load<int16_t>(p + 2 * i));
-            }
+            putCommaList(o, n, [&](int32_t i) { o.putInt(load<int16_t>(p + 2 * i)); });
             break;
         case 'T':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
+            putCommaList(o, n, [&](int32_t i) {
                 char c[4];
                 typeToChars(load<uint32_t>(p + 4 * i), c);
                 o.put(c, 4);
-            }
+            });
             break;
         case 'X':
-            for (int32_t i = 0; i < n; ++i) {
-                if (i) o.put(',');
-                o.putHex8(load<uint32_t>(p + 4 * i));
-            }
+            putCommaList(o, n, [&](int32_t i) { o.putHex8(load<uint32_t>(p + 4 * i)); });
             break;
         case 'P':
         case 'R': {
             int32_t values = n * (f.letter == 'P' ? 2 : 4);
-            for (int32_t i = 0; i < values; ++i) {
-                if (i) o.put(',');
-                o.putInt(load<int32_t>(p + 4 * i));
-            }
+            putCommaList(o, values, [&](int32_t i) { o.putInt(load<int32_t>(p + 4 * i)); });
             break;
         }
         case 'H':
