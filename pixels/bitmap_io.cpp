@@ -8,6 +8,7 @@
 
 #include "pixels/dib.h"
 #include "pixels/ppix_internal.h"
+#include "platform/files.h"
 #include "platform/surface.h"
 #include "reelcore/depthcon.h"
 #include "reelcore/memory.h"
@@ -189,23 +190,29 @@ std::vector<uint8_t> encodePng(PPixHand pix, bool withAlpha) {
     });
 }
 
+// Through the platform layer, which also turns backslashes into slashes.
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    bytes.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
+    namespace plat = rc::platform;
+    int32_t err = 0;
+    const int32_t fd = plat::openFile(path.c_str(), plat::OpenMode::Read, &err);
+    if (fd < 0) return false;
+    const int64_t size = plat::fileSize(fd);
+    bool ok = size >= 0;
+    if (ok) {
+        bytes.resize(size_t(size));
+        ok = plat::readFile(fd, bytes.data(), bytes.size()) == size;
+    }
+    plat::closeFile(fd);
     return ok;
 }
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    namespace plat = rc::platform;
+    int32_t err = 0;
+    const int32_t fd = plat::openFile(path.c_str(), plat::OpenMode::CreateTruncate, &err);
+    if (fd < 0) return false;
+    const bool ok = plat::writeFile(fd, bytes.data(), bytes.size()) == int64_t(bytes.size());
+    return plat::closeFile(fd) && ok;
 }
 
 }  // namespace rc::pix

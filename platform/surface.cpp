@@ -6,6 +6,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/files.h"
+
 namespace rc::platform {
 
 Surface::Surface(int32_t w, int32_t h, uint32_t fill)
@@ -291,7 +293,7 @@ std::vector<uint8_t> encodePng(const Surface& surface) {
 bool writePng(const Surface& surface, const std::string& path) {
     std::vector<uint8_t> png = encodePng(surface);
     if (png.empty()) return false;
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(normalisePath(path.c_str()).c_str(), "wb");
     if (!f) return false;
     bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
     ok = std::fclose(f) == 0 && ok;
