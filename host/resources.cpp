@@ -30,9 +30,10 @@ void printResources(FILE* out) {
     for (int32_t i = 0; i < count; ++i) {
         FmResFileInfo f{};
         FmGetResFileInfo(i, &f);
-        std::fprintf(out, "  %d%s%s: %s (%u resources, %u strings)\n", f.ref,
-                     f.isDefault ? " default" : "", f.isCurrent ? " current" : "", f.path,
-                     f.resources, f.strings);
+        std::fprintf(out, "  %d%s%s: %s (%s, %s)\n", f.ref, f.isDefault ? " default" : "",
+                     f.isCurrent ? " current" : "", f.path,
+                     host::countText(f.resources, "resource").c_str(),
+                     host::countText(f.strings, "string").c_str());
     }
     std::fprintf(out, "resource instance (slot 230): %d\n", int(GetResInst()));
     char name[64];

@@ -101,7 +101,6 @@ class DibReader {
     bool bottomUp_ = true;
 };
 
-
 }  // namespace
 
 void registerWindowSurface(uint32_t windowId, Surface* surface) {

@@ -77,9 +77,9 @@ typedef struct FmMethodTableHeader {
 
 typedef struct FmMethodEntry {
     OSType type;
-    int16_t fileID;   /* module implementing the type; 0: built into the executable */
-    int16_t useCount; /* live windows created through the module */
-    void* module;     /* the module while it has live windows */
+    int16_t fileID;                 /* module implementing the type; 0: built into the executable */
+    int16_t useCount;               /* live windows created through the module */
+    void* module;                   /* the module while it has live windows */
     void* procs[kHandlerProcCount]; /* null: resolved by name in the module */
 } FmMethodEntry;
 

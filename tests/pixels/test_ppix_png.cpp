@@ -36,8 +36,8 @@ Decoded decodeWithLibpng(const std::vector<uint8_t>& file) {
     if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return d;
     d.width = image.width;
     d.height = image.height;
-    d.colourType = (image.format & PNG_FORMAT_FLAG_ALPHA) ? PNG_COLOR_TYPE_RGB_ALPHA
-                                                          : PNG_COLOR_TYPE_RGB;
+    d.colourType =
+        (image.format & PNG_FORMAT_FLAG_ALPHA) ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
     d.bitDepth = 8;
     image.format = (image.format & PNG_FORMAT_FLAG_ALPHA) ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
     d.bytes.resize(PNG_IMAGE_SIZE(image));
@@ -109,9 +109,9 @@ TEST(Png, BuffersWithAndWithoutAlpha) {
         const size_t n = alpha ? 4 : 3;
         for (int32_t y = 0; y < 5; ++y)
             for (int32_t x = 0; x < 7; ++x) {
-                const uint8_t* px =
-                    reinterpret_cast<const uint8_t*>(ppixGetPixels(p)) +
-                    size_t(4 - y) * size_t(ppixGetRowbytes(p)) + 4 * size_t(x);  // bottom-up
+                const uint8_t* px = reinterpret_cast<const uint8_t*>(ppixGetPixels(p)) +
+                                    size_t(4 - y) * size_t(ppixGetRowbytes(p)) +
+                                    4 * size_t(x);  // bottom-up
                 const uint8_t* q = &d.bytes[(size_t(y) * 7 + x) * n];
                 EXPECT_EQ(q[0], px[2]);
                 EXPECT_EQ(q[1], px[1]);
@@ -201,10 +201,9 @@ uint32_t argb(PPixHand p, int32_t x, int32_t y) {
     ppixGetBounds(p, &b);
     const int32_t height = b.bottom - b.top;
     uint32_t v;
-    std::memcpy(&v,
-                ppixGetPixels(p) + size_t(ppixGetRowbytes(p)) * size_t(height - 1 - y) +
-                    4 * size_t(x),
-                4);
+    std::memcpy(
+        &v, ppixGetPixels(p) + size_t(ppixGetRowbytes(p)) * size_t(height - 1 - y) + 4 * size_t(x),
+        4);
     return v;
 }
 
@@ -243,7 +242,8 @@ TEST(Png, ReaderTakesEveryColourTypeAndDepth) {
             for (uint32_t x = 0; x < w; ++x) {
                 const Sample& s = in[y * w + x];
                 auto eight = [&](uint16_t v) { return c.depth == 16 ? to8(v) : uint32_t(v); };
-                const bool grey = c.type == PNG_COLOR_TYPE_GRAY || c.type == PNG_COLOR_TYPE_GRAY_ALPHA;
+                const bool grey =
+                    c.type == PNG_COLOR_TYPE_GRAY || c.type == PNG_COLOR_TYPE_GRAY_ALPHA;
                 const uint32_t r = eight(s.c[0]), g = grey ? r : eight(s.c[1]),
                                b = grey ? r : eight(s.c[2]);
                 uint32_t a = 255;

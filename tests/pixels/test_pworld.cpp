@@ -354,7 +354,8 @@ TEST_F(PixelWorlds, BitmapsMadeAndFilledFromBuffers) {
         EXPECT_EQ(block, before);
         ASSERT_EQ(PPixToDib(p, header, pal), 0);
         EXPECT_TRUE(std::equal(block.begin(), block.begin() + 40 + 512, before.begin()));
-        EXPECT_TRUE(std::equal(block.begin() + long(size), block.end(), before.begin() + long(size)));
+        EXPECT_TRUE(
+            std::equal(block.begin() + long(size), block.end(), before.begin() + long(size)));
         const uint8_t* bits = block.data() + 40 + 512;
         EXPECT_EQ(bits[2 * 4 + 0], 0);  // the same nearest entries as above
         EXPECT_EQ(bits[2 * 4 + 3], 1);

@@ -569,8 +569,7 @@ TEST_F(Codec, RawMultiLineValuesOfOlderFiles) {
     // A short text in a larger Handle stays on its line when the stated
     // bytes would end inside a line or split a CR LF.
     std::vector<uint8_t> rec(8, 0);
-    ASSERT_EQ(readRecord("[HRAW]\r\nh=10,abc\r\nv=1\r\n", code("HRAW"), "HL", packing,
-                         rec.data()),
+    ASSERT_EQ(readRecord("[HRAW]\r\nh=10,abc\r\nv=1\r\n", code("HRAW"), "HL", packing, rec.data()),
               noErr);
     Handle shortText = WordToHandle(at<uint32_t>(rec, 0));
     EXPECT_EQ(bytesOf(shortText), std::string("abc\0\0\0\0\0\0\0", 10));
