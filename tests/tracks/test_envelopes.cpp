@@ -1,5 +1,7 @@
 // Envelopes: new bands, reading heights and values, point edits, trims and
 // scaling, bands without a display height, failed growth and bad blocks.
+#include <random>
+
 #include "platform/alloc.h"
 #include "tracks_fixture.h"
 
@@ -237,6 +239,156 @@ TEST_F(Envelopes, BadBlocksReadZeroAndRefuseEdits) {
     }
     EXPECT_EQ(InsertPoint(50, 10, jumbled), -1);
     EXPECT_EQ(header(jumbled)->count, 4);
+}
+
+}  // namespace
+
+namespace {
+
+// A plain model of a band: points in a vector, edited as the operations
+// describe, read by a linear scan.
+struct BandModel {
+    int32_t scale;
+    std::vector<RubberHandPt> pts;
+
+    int32_t level(int32_t p) const {
+        if (pts.size() < 2) return 0;
+        p = std::clamp(p, pts.front().position, pts.back().position);
+        for (size_t i = 0; i + 1 < pts.size(); ++i) {
+            const auto &a = pts[i], &b = pts[i + 1];
+            if (p == a.position) return a.level;
+            if (a.position < p && p < b.position)
+                return int32_t(a.level + int64_t(p - a.position) * (b.level - a.level) /
+                                             (b.position - a.position));
+        }
+        return pts.back().level;
+    }
+    int16_t heightAt(int32_t p) const {
+        if (pts.size() < 2) return 0;
+        p = std::clamp(p, pts.front().position, pts.back().position);
+        size_t i = 0, j = pts.size() - 1;
+        while (i + 1 < pts.size() && pts[i + 1].position <= p) ++i;
+        while (j > 0 && pts[j - 1].position >= p) --j;
+        if (scale == 0) return pts[i].height;
+        int64_t r = int64_t(pts[i].height);
+        if (pts[i].position != pts[j].position)
+            r += int64_t(pts[j].height - pts[i].height) * (p - pts[i].position) /
+                 (pts[j].position - pts[i].position);
+        return int16_t(r);
+    }
+    int16_t levelFor(int32_t h, int32_t p) const {
+        return int16_t(scale > 0 ? h * 256 / scale : level(p));
+    }
+    void dropPassed() {
+        while (pts.size() > 2 && pts[pts.size() - 2].position >= pts.back().position)
+            pts.erase(pts.end() - 2);
+    }
+    void shift(int32_t delta) {
+        for (auto& p : pts) p.position -= delta;
+        pts[0].position = 0;
+        while (pts.size() > 2 && pts[1].position <= 0) pts.erase(pts.begin() + 1);
+        pts.back().position = std::max(pts.back().position, 0);
+    }
+};
+
+// Points sharing a position make the value there depend on the search.
+bool shared(const std::vector<RubberHandPt>& pts, int32_t p) {
+    int n = 0;
+    for (const auto& pt : pts) n += pt.position == p;
+    return n > 1;
+}
+
+TEST_F(Envelopes, RandomEditsMatchAModel) {
+    std::mt19937 rng(73);
+    for (int round = 0; round < 60; ++round) {
+        BandModel m{int32_t(rng() % 4 == 0 ? 0 : 1 + rng() % 200), {}};
+        const int32_t length = 100 + int32_t(rng() % 900);
+        const int16_t start = int16_t(m.scale ? rng() % (m.scale + 1) : 0);
+        m.pts = {{0, start, m.levelFor(start, 0)}, {length, start, m.levelFor(start, 0)}};
+        if (m.scale == 0) m.pts[0].level = m.pts[1].level = int16_t(rng() % 257);
+        Handle b = band(int16_t(m.scale), m.pts);
+        for (int step = 0; step < 60; ++step) {
+            const int32_t end = m.pts.back().position;
+            const int32_t p = int32_t(rng() % uint32_t(end + 1));
+            const int16_t h = int16_t(int32_t(rng() % uint32_t(m.scale + 41)) - 20);
+            switch (rng() % 8) {
+                case 0:
+                case 1:
+                case 2: {
+                    const int16_t hc = int16_t(std::clamp<int32_t>(h, 0, m.scale));
+                    size_t at = m.pts.size();
+                    while (at > 1 && m.pts[at - 1].position >= p) --at;
+                    m.pts.insert(m.pts.begin() + long(at), {p, hc, m.levelFor(hc, p)});
+                    ASSERT_EQ(InsertPoint(p, h, b), int16_t(at));
+                    break;
+                }
+                case 3: {
+                    // An index that keeps the order.
+                    size_t at = 1;
+                    while (at < m.pts.size() && m.pts[at].position < p) ++at;
+                    m.pts.insert(m.pts.begin() + long(at), {p, h, m.levelFor(h, p)});
+                    ASSERT_EQ(AddPoint(int16_t(at), p, h, b), int16_t(at));
+                    break;
+                }
+                case 4: {
+                    const int16_t at = int16_t(rng() % m.pts.size());
+                    if (at > 0 && size_t(at) + 1 < m.pts.size()) m.pts.erase(m.pts.begin() + at);
+                    DeletePoint(at, b);
+                    break;
+                }
+                case 5:
+                    if (rng() % 2) {
+                        m.pts.back().position = p + 1;
+                        m.dropPassed();
+                        SizeRubberBand(b, p + 1);
+                    } else {
+                        const int16_t hh = m.heightAt(p + 1);
+                        m.pts.back() = {p + 1, hh, m.levelFor(hh, p + 1)};
+                        m.dropPassed();
+                        TrimBandEnd(b, p + 1);
+                    }
+                    break;
+                case 6: {
+                    const int32_t delta = p / 4;
+                    if (rng() % 2) {
+                        m.shift(delta);
+                        MoveBandStart(b, delta);
+                    } else {
+                        const int16_t hh = m.heightAt(delta);
+                        const int16_t ll = m.levelFor(hh, delta);
+                        m.shift(delta);
+                        m.pts[0].height = hh;
+                        m.pts[0].level = ll;
+                        TrimBandStart(b, delta);
+                    }
+                    break;
+                }
+                default:
+                    break;
+            }
+            ASSERT_EQ(pointsOf(b), m.pts) << "round " << round << " step " << step;
+            ASSERT_EQ(GetHandleSize(b), uint32_t(8 + (m.pts.size() + 1) * 8));
+            for (int k = 0; k < 8; ++k) {
+                const int32_t q = int32_t(rng() % uint32_t(m.pts.back().position + 1));
+                if (shared(m.pts, q)) continue;
+                ASSERT_EQ(ValueAtPoint(q, 256, b), m.level(q)) << q;
+                ASSERT_EQ(ValueAtPoint(q, 200, b), m.level(q) * 200 / 256);
+                if (m.scale) {
+                    ASSERT_EQ(HeightAtPoint(q, m.scale, b), m.heightAt(q)) << q;
+                }
+            }
+        }
+        const auto levelsBefore = m.pts;
+        const int16_t newScale = int16_t(1 + rng() % 300);
+        ScaleRubberBand(&b, newScale);
+        for (size_t i = 0; i < levelsBefore.size(); ++i) {
+            EXPECT_EQ(pointsOf(b)[i].level, levelsBefore[i].level);
+            const int32_t want =
+                m.scale > 0 ? int32_t(float(newScale) / float(m.scale) * levelsBefore[i].height)
+                            : levelsBefore[i].level * newScale / 256;
+            EXPECT_EQ(pointsOf(b)[i].height, m.scale == newScale ? levelsBefore[i].height : want);
+        }
+    }
 }
 
 }  // namespace
