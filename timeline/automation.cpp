@@ -48,7 +48,8 @@ int32_t writeAutomation(Handle band, int32_t position, int16_t level, int32_t ra
     if (!editBand(band, view)) return -1;
     Points pts(view.points, view.points + view.count);
     const int32_t scale = view.header->scale;
-    const int32_t p = std::clamp(position, pts.front().position, pts.back().position);
+    const int32_t p =
+        std::clamp(position, int32_t{pts.front().position}, int32_t{pts.back().position});
     const int16_t b = std::clamp<int16_t>(level, 0, 256);
     const int16_t old = int16_t(levelAt(view, p));
     const int64_t w = std::max(rampWidth, 0);

@@ -52,7 +52,7 @@ void shiftStart(Handle band, BandView& b, int32_t delta) {
     b[0].position = 0;
     while (b.count > 2 && b[1].position <= 0) removePoint(band, b, 1);
     // Keep the end after the start even when the whole band was passed.
-    b.last().position = std::max(b.last().position, 0);
+    if (b.last().position < 0) b.last().position = 0;
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ RC_API void DeletePoint(int16_t index, Handle band) {
 RC_API void SizeRubberBand(Handle band, int32_t length) {
     BandView b;
     if (!editBand(band, b)) return;
-    b.last().position = std::max(length, 0);
+    b.last().position = length < 0 ? 0 : length;
     dropPassedPoints(band, b);
 }
 

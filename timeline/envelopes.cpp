@@ -92,19 +92,34 @@ Handle newBand(int32_t length, int16_t value, int16_t scale, int16_t kind) {
     return band;
 }
 
-OSErr duplicate(uint32_t& word) {
-    Handle band = WordToHandle(word);
+// The item's fields are packed: read and written by value, never bound to
+// references or pointers.
+enum class Which { Gain, Pan };
+
+Handle bandOf(const TrackItemRec* item, Which which) {
+    return WordToHandle(which == Which::Gain ? item->gainBand : item->panBand);
+}
+
+void setBand(TrackItemRec* item, Which which, Handle band) {
+    if (which == Which::Gain)
+        item->gainBand = HandleToWord(band);
+    else
+        item->panBand = HandleToWord(band);
+}
+
+OSErr duplicate(TrackItemRec* item, Which which) {
+    Handle band = bandOf(item, which);
     if (!band) return noErr;
     OSErr err = FmHandToHand(&band);
     if (err) return err;
-    word = HandleToWord(band);
+    setBand(item, which, band);
     return noErr;
 }
 
-void disposeBand(uint32_t& word) {
-    Handle band = WordToHandle(word);
+void disposeBand(TrackItemRec* item, Which which) {
+    Handle band = bandOf(item, which);
     if (band) FmDisposeHandle(band);
-    word = 0;
+    setBand(item, which, nullptr);
 }
 
 }  // namespace
@@ -124,10 +139,10 @@ RC_API Handle NewPanBand(TrackItemRec* item, int32_t length, int16_t value, int1
 }
 
 RC_API void DisposeGainBand(TrackItemRec* item) {
-    if (item) disposeBand(item->gainBand);
+    if (item) disposeBand(item, Which::Gain);
 }
 RC_API void DisposePanBand(TrackItemRec* item) {
-    if (item) disposeBand(item->panBand);
+    if (item) disposeBand(item, Which::Pan);
 }
 RC_API void SetTrackGainBand(TrackItemRec* item, Handle band) {
     if (item) item->gainBand = HandleToWord(band);
@@ -142,10 +157,10 @@ RC_API Handle GetTrackPanBand(const TrackItemRec* item) {
     return item ? WordToHandle(item->panBand) : nullptr;
 }
 RC_API OSErr DupTrackGainBand(TrackItemRec* item) {
-    return item ? duplicate(item->gainBand) : OSErr(noErr);
+    return item ? duplicate(item, Which::Gain) : OSErr(noErr);
 }
 RC_API OSErr DupTrackPanBand(TrackItemRec* item) {
-    return item ? duplicate(item->panBand) : OSErr(noErr);
+    return item ? duplicate(item, Which::Pan) : OSErr(noErr);
 }
 RC_API Boolean CanTrackPan(const TrackItemRec*) {
     return 1;
@@ -154,8 +169,8 @@ RC_API Boolean CanTrackPan(const TrackItemRec*) {
 RC_API int32_t HeightAtPoint(int32_t position, int32_t displayScale, Handle band) {
     BandView b;
     if (!readBand(band, b)) return 0;
-    const int32_t p =
-        std::clamp(position, b[0].position, std::max(b[0].position, b.last().position));
+    const int32_t p = std::clamp(position, int32_t{b[0].position},
+                                 std::max(int32_t{b[0].position}, int32_t{b.last().position}));
     int32_t i = 0;
     while (i + 1 < b.count && b[i + 1].position <= p) ++i;
     int32_t j = b.count - 1;

@@ -106,7 +106,9 @@ bool listOverlaps(Handle list, int32_t from, int32_t to) {
     FindTrackRecIndexAtTime(list, from, kFindAtOrAfter, &found, &index);
     if (!found) return false;
     const TrackItemRec* item = itemAt(list, index);
-    return item && std::max(item->start, from) < std::min(item->end, to);
+    if (!item) return false;
+    const int32_t start = item->start, end = item->end;  // packed: copied out
+    return std::max(start, from) < std::min(end, to);
 }
 
 }  // namespace
