@@ -89,17 +89,17 @@ void setDefaults(ProjectSettings& s, bool pal) {
     psetInvalidateCaptureInfo(&s.captureInfo);
 }
 
-void freePtrField(Ptr& p) {
+Ptr freePtr(Ptr p) {
     if (p) FmDisposePtr(p);
-    p = nullptr;
+    return nullptr;
 }
 
 void freeOwned(ProjectSettings& s) {
-    freePtrField(s.general.compilerprefs);
-    freePtrField(s.general.playmodprefs);
-    freePtrField(s.video.subtypeprefs);
-    freePtrField(s.audio.subtypeprefs);
-    freePtrField(s.capture.capprefs);
+    s.general.compilerprefs = freePtr(s.general.compilerprefs);
+    s.general.playmodprefs = freePtr(s.general.playmodprefs);
+    s.video.subtypeprefs = freePtr(s.video.subtypeprefs);
+    s.audio.subtypeprefs = freePtr(s.audio.subtypeprefs);
+    s.capture.capprefs = freePtr(s.capture.capprefs);
     Handle dev = WordToHandle(s.device.devdata);
     if (dev && FmIsValidHandle(dev)) FmDisposeHandle(dev);
     s.device.devdata = 0;
@@ -107,24 +107,29 @@ void freeOwned(ProjectSettings& s) {
 
 namespace {
 
-bool copyPtr(Ptr from, Ptr& to) {
-    to = nullptr;
-    if (!from) return true;
+// A copy of an owned block; null for none, or when memory ran out (ok
+// cleared).
+Ptr copyPtr(Ptr from, bool& ok) {
+    if (!from || !ok) return nullptr;
     uint32_t size = FmGetPtrSize(from);
-    to = FmNewPtr(size);
-    if (!to) return false;
+    Ptr to = FmNewPtr(size);
+    if (!to) {
+        ok = false;
+        return nullptr;
+    }
     std::memcpy(to, from, size);
-    return true;
+    return to;
 }
 
 }  // namespace
 
 bool duplicateOwned(const ProjectSettings& from, ProjectSettings& to) {
-    bool ok = copyPtr(from.general.compilerprefs, to.general.compilerprefs);
-    ok = copyPtr(ok ? from.general.playmodprefs : nullptr, to.general.playmodprefs) && ok;
-    ok = copyPtr(ok ? from.video.subtypeprefs : nullptr, to.video.subtypeprefs) && ok;
-    ok = copyPtr(ok ? from.audio.subtypeprefs : nullptr, to.audio.subtypeprefs) && ok;
-    ok = copyPtr(ok ? from.capture.capprefs : nullptr, to.capture.capprefs) && ok;
+    bool ok = true;
+    to.general.compilerprefs = copyPtr(from.general.compilerprefs, ok);
+    to.general.playmodprefs = copyPtr(from.general.playmodprefs, ok);
+    to.video.subtypeprefs = copyPtr(from.video.subtypeprefs, ok);
+    to.audio.subtypeprefs = copyPtr(from.audio.subtypeprefs, ok);
+    to.capture.capprefs = copyPtr(from.capture.capprefs, ok);
     to.device.devdata = 0;
     Handle dev = WordToHandle(from.device.devdata);
     if (ok && dev && FmIsValidHandle(dev)) {

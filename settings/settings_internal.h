@@ -32,8 +32,8 @@ void setDefaults(ProjectSettings& s, bool pal);
 // out, with every copy made so far freed and the fields of `to` cleared.
 bool duplicateOwned(const ProjectSettings& from, ProjectSettings& to);
 void freeOwned(ProjectSettings& s);
-// The five owned pointers one by one, as the validation frees them.
-void freePtrField(Ptr& p);
+// Frees one owned block; returns null to store back into its field.
+Ptr freePtr(Ptr p);
 
 // One saved section: tag, type string, names, packing builder and offset.
 struct Section {

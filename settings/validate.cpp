@@ -60,12 +60,18 @@ bool audioCompressor(const hk::ExportCatalog& c, const hk::ExporterInfo& e, OSTy
 // An audio format (rate, 16-bit flag, stereo flag) against a list of
 // supported formats: it stands when an entry has its rate (or any rate) and
 // shares its format bit; otherwise the first entry decides.
-void chooseAudioFormat(const hk::AudioFormat* formats, int32_t count, int32_t& rate,
-                       int32_t& sixteen, uint8_t& stereo) {
-    if (!formats || count <= 0) return;
-    const int32_t bit = (sixteen ? 4 : 1) << (stereo ? 1 : 0);
+struct AudioChoice {
+    int32_t rate;
+    int32_t sixteen;
+    uint8_t stereo;
+};
+
+AudioChoice chooseAudioFormat(const hk::AudioFormat* formats, int32_t count, AudioChoice a) {
+    if (!formats || count <= 0) return a;
+    const int32_t bit = (a.sixteen ? 4 : 1) << (a.stereo ? 1 : 0);
     for (int32_t i = 0; i < count; ++i)
-        if ((formats[i].rate == rate || formats[i].rate == -1) && (formats[i].bits & bit)) return;
+        if ((formats[i].rate == a.rate || formats[i].rate == -1) && (formats[i].bits & bit))
+            return a;
     const hk::AudioFormat& f = formats[0];
     int32_t chosen = 1;
     if (f.bits == 15 || (f.bits & 8))
@@ -74,24 +80,37 @@ void chooseAudioFormat(const hk::AudioFormat* formats, int32_t count, int32_t& r
         chosen = 4;
     else if (f.bits & 2)
         chosen = 2;
-    sixteen = chosen >= 4 ? 1 : 0;
-    stereo = (chosen == 8 || chosen == 2) ? 1 : 0;
-    rate = f.rate == -1 ? 44100 : f.rate;
+    return AudioChoice{f.rate == -1 ? 44100 : f.rate, chosen >= 4 ? 1 : 0,
+                       uint8_t(chosen == 8 || chosen == 2 ? 1 : 0)};
+}
+
+void chooseExportAudio(PsetAudio& a, const hk::AudioFormat* formats, int32_t count) {
+    AudioChoice c = chooseAudioFormat(formats, count, {a.audrate, a.audsamplesize, a.audstereo});
+    a.audrate = c.rate;
+    a.audsamplesize = c.sixteen;
+    a.audstereo = c.stereo;
+}
+
+void chooseCaptureAudio(PsetCapture& a, const hk::AudioFormat* formats, int32_t count) {
+    AudioChoice c = chooseAudioFormat(formats, count, {a.audrate, a.audsamplesize, a.audstereo});
+    a.audrate = c.rate;
+    a.audsamplesize = c.sixteen;
+    a.audstereo = c.stereo;
 }
 
 void applyExporter(ProjectSettings& s, const hk::ExportCatalog& c, const hk::ExporterInfo& e) {
     hk::VideoCompressorInfo v{};
     bool haveVideo = videoCompressor(c, e, s.video.subtype, false, &v);
     if (!haveVideo) {
-        freePtrField(s.video.subtypeprefs);
+        s.video.subtypeprefs = freePtr(s.video.subtypeprefs);
         haveVideo = videoCompressor(c, e, 0, true, &v);
         if (haveVideo) s.video.subtype = v.code;
     }
     if (haveVideo) {
         if (v.maxWidth >= v.minWidth)
-            s.video.width = std::clamp(s.video.width, v.minWidth, v.maxWidth);
+            s.video.width = std::clamp(int32_t(s.video.width), v.minWidth, v.maxWidth);
         if (v.maxHeight >= v.minHeight)
-            s.video.height = std::clamp(s.video.height, v.minHeight, v.maxHeight);
+            s.video.height = std::clamp(int32_t(s.video.height), v.minHeight, v.maxHeight);
         if ((uint32_t(s.video.depth) & v.depthMask) == 0 || s.video.depth == 0) {
             s.video.depth = 0;
             for (int32_t bit : {32, 16, 8, 4, 2, 1}) {
@@ -109,13 +128,11 @@ void applyExporter(ProjectSettings& s, const hk::ExportCatalog& c, const hk::Exp
     hk::AudioCompressorInfo a{};
     bool haveAudio = audioCompressor(c, e, s.audio.subtype, false, &a);
     if (!haveAudio) {
-        freePtrField(s.audio.subtypeprefs);
+        s.audio.subtypeprefs = freePtr(s.audio.subtypeprefs);
         haveAudio = audioCompressor(c, e, 0, true, &a);
         if (haveAudio) s.audio.subtype = a.code;
     }
-    if (haveAudio)
-        chooseAudioFormat(a.formats, a.formatCount, s.audio.audrate, s.audio.audsamplesize,
-                          s.audio.audstereo);
+    if (haveAudio) chooseExportAudio(s.audio, a.formats, a.formatCount);
 }
 
 }  // namespace
@@ -138,11 +155,11 @@ RC_API void psetValidateProjectSettings(Handle settings, int32_t exportKind) {
     }
     if (!haveExporter) {
         // Settings private to a module that is not used any more go with it.
-        freePtrField(s->general.compilerprefs);
-        freePtrField(s->general.playmodprefs);
-        freePtrField(s->video.subtypeprefs);
-        freePtrField(s->audio.subtypeprefs);
-        freePtrField(s->capture.capprefs);
+        s->general.compilerprefs = freePtr(s->general.compilerprefs);
+        s->general.playmodprefs = freePtr(s->general.playmodprefs);
+        s->video.subtypeprefs = freePtr(s->video.subtypeprefs);
+        s->audio.subtypeprefs = freePtr(s->audio.subtypeprefs);
+        s->capture.capprefs = freePtr(s->capture.capprefs);
         psetInvalidateCaptureInfo(&s->captureInfo);
         hk::ExporterInfo e{};
         for (int32_t i = 0; catalog && catalog->exporterAt && catalog->exporterAt(i, &e); ++i) {
@@ -161,8 +178,7 @@ RC_API void psetValidateProjectSettings(Handle settings, int32_t exportKind) {
 
     hk::CaptureModuleInfo capture{};
     if (hk::captureModule(s->capture.filetype, s->capture.classID, &capture))
-        chooseAudioFormat(capture.formats, capture.formatCount, s->capture.audrate,
-                          s->capture.audsamplesize, s->capture.audstereo);
+        chooseCaptureAudio(s->capture, capture.formats, capture.formatCount);
 
     int32_t clip = 0;
     static_assert(kExportSourceSize >= sizeof clip, "the export source starts with its clip");

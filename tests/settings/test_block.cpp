@@ -21,39 +21,39 @@ TEST_F(Block, NtscDefaultsFillEverySection) {
     EXPECT_EQ(InitProjectSettings(), g);  // made once
     EXPECT_EQ(GetAGlobal(kSlotProjectSettings), reinterpret_cast<intptr_t>(g));
     const PsetBlock& s = blk(g);
-    EXPECT_EQ(s.general.filetype, code("AVIV"));
-    EXPECT_EQ(s.general.classid, code("????"));
-    EXPECT_EQ(s.general.samplesize, 100);
-    EXPECT_EQ(s.general.scale, 2997);
-    EXPECT_EQ(s.general.timeformat, 0x4001E);
-    EXPECT_EQ(s.general.projectlength, 10800000);
-    EXPECT_EQ(s.general.openwhendone, 1);
-    EXPECT_EQ(s.video.subtype, code("rpza"));
-    EXPECT_EQ(s.video.width, 640);
-    EXPECT_EQ(s.video.height, 480);
-    EXPECT_EQ(s.video.scale, 2997);
-    EXPECT_EQ(s.video.samplesize, 100);
-    EXPECT_EQ(s.video.depth, 16);
-    EXPECT_EQ(s.video.pixelAspect, 65537u);
-    EXPECT_EQ(s.audio.subtype, code("RAW "));
-    EXPECT_EQ(s.audio.audrate, 44100);
-    EXPECT_EQ(s.audio.interleave, 3);
-    EXPECT_EQ(s.audio.previewmintracks, 3);
-    EXPECT_EQ(s.dataRate.datarate, 1000);
-    EXPECT_EQ(s.dataRate.comppct, 5);
-    EXPECT_EQ(s.dataRate.forcerecomp, 1);
-    EXPECT_EQ(s.keyFrames.keyframeevery, 15);
-    EXPECT_EQ(s.capture.width, 640);
-    EXPECT_EQ(s.capture.scale, 2997);
-    EXPECT_EQ(s.capture.reportdrops, 1);
-    EXPECT_EQ(s.capture.abortondrops, 0);
-    EXPECT_EQ(s.capture.preroll, 5);
-    EXPECT_EQ(s.capture.caplim, 600);
-    EXPECT_EQ(s.captureInfo.capvidsubtype, OSType(kPsetCapInfoInvalidSubtype));
-    EXPECT_EQ(s.captureInfo.capfieldtype, 4);
-    EXPECT_EQ(s.captureInfo.capquality, -1);
-    EXPECT_EQ(s.general.compilerprefs, nullptr);
-    EXPECT_EQ(s.device.devdata, 0u);
+    EXPECT_EQ(+s.general.filetype, code("AVIV"));
+    EXPECT_EQ(+s.general.classid, code("????"));
+    EXPECT_EQ(+s.general.samplesize, 100);
+    EXPECT_EQ(+s.general.scale, 2997);
+    EXPECT_EQ(+s.general.timeformat, 0x4001E);
+    EXPECT_EQ(+s.general.projectlength, 10800000);
+    EXPECT_EQ(+s.general.openwhendone, 1);
+    EXPECT_EQ(+s.video.subtype, code("rpza"));
+    EXPECT_EQ(+s.video.width, 640);
+    EXPECT_EQ(+s.video.height, 480);
+    EXPECT_EQ(+s.video.scale, 2997);
+    EXPECT_EQ(+s.video.samplesize, 100);
+    EXPECT_EQ(+s.video.depth, 16);
+    EXPECT_EQ(+s.video.pixelAspect, 65537u);
+    EXPECT_EQ(+s.audio.subtype, code("RAW "));
+    EXPECT_EQ(+s.audio.audrate, 44100);
+    EXPECT_EQ(+s.audio.interleave, 3);
+    EXPECT_EQ(+s.audio.previewmintracks, 3);
+    EXPECT_EQ(+s.dataRate.datarate, 1000);
+    EXPECT_EQ(+s.dataRate.comppct, 5);
+    EXPECT_EQ(+s.dataRate.forcerecomp, 1);
+    EXPECT_EQ(+s.keyFrames.keyframeevery, 15);
+    EXPECT_EQ(+s.capture.width, 640);
+    EXPECT_EQ(+s.capture.scale, 2997);
+    EXPECT_EQ(+s.capture.reportdrops, 1);
+    EXPECT_EQ(+s.capture.abortondrops, 0);
+    EXPECT_EQ(+s.capture.preroll, 5);
+    EXPECT_EQ(+s.capture.caplim, 600);
+    EXPECT_EQ(+s.captureInfo.capvidsubtype, OSType(kPsetCapInfoInvalidSubtype));
+    EXPECT_EQ(+s.captureInfo.capfieldtype, 4);
+    EXPECT_EQ(+s.captureInfo.capquality, -1);
+    EXPECT_EQ(+s.general.compilerprefs, nullptr);
+    EXPECT_EQ(+s.device.devdata, 0u);
     for (uint8_t b : s.exportSource) ASSERT_EQ(b, 0);
     EXPECT_EQ(psetGetGlobalSetting(1), 640);
     EXPECT_EQ(psetGetGlobalSetting(2), 480);
@@ -65,16 +65,16 @@ TEST_F(Block, PalStandardGives25FramesAnd768x576) {
     Handle g = InitProjectSettings();
     CloseResFile(pal);
     const PsetBlock& s = blk(g);
-    EXPECT_EQ(s.video.width, 768);
-    EXPECT_EQ(s.video.height, 576);
-    EXPECT_EQ(s.general.scale, 25);
-    EXPECT_EQ(s.general.samplesize, 1);
-    EXPECT_EQ(s.general.timeformat, 0x20019);
-    EXPECT_EQ(s.general.projectlength, 90000);
-    EXPECT_EQ(s.video.scale, 25);
-    EXPECT_EQ(s.capture.width, 768);
-    EXPECT_EQ(s.capture.scale, 25);
-    EXPECT_EQ(s.capture.samplesize, 1);
+    EXPECT_EQ(+s.video.width, 768);
+    EXPECT_EQ(+s.video.height, 576);
+    EXPECT_EQ(+s.general.scale, 25);
+    EXPECT_EQ(+s.general.samplesize, 1);
+    EXPECT_EQ(+s.general.timeformat, 0x20019);
+    EXPECT_EQ(+s.general.projectlength, 90000);
+    EXPECT_EQ(+s.video.scale, 25);
+    EXPECT_EQ(+s.capture.width, 768);
+    EXPECT_EQ(+s.capture.scale, 25);
+    EXPECT_EQ(+s.capture.samplesize, 1);
 }
 
 TEST_F(Block, CopiesOwnTheirBlocksAndCleanupClearsThem) {
@@ -84,23 +84,22 @@ TEST_F(Block, CopiesOwnTheirBlocksAndCleanupClearsThem) {
     ASSERT_EQ(psetCopyProjectSettings(a, b), noErr);
     const PsetBlock& sa = blk(a);
     const PsetBlock& sb = blk(b);
-    EXPECT_EQ(sb.video.width, 1234);
-    Ptr PsetGeneral::*genFields[] = {&PsetGeneral::compilerprefs, &PsetGeneral::playmodprefs};
-    for (auto f : genFields) {
-        EXPECT_NE(sa.general.*f, sb.general.*f);
-        EXPECT_EQ(ptrText(sa.general.*f), ptrText(sb.general.*f));
-    }
-    EXPECT_NE(sa.video.subtypeprefs, sb.video.subtypeprefs);
+    EXPECT_EQ(+sb.video.width, 1234);
+    EXPECT_NE(+sa.general.compilerprefs, +sb.general.compilerprefs);
+    EXPECT_NE(+sa.general.playmodprefs, +sb.general.playmodprefs);
+    EXPECT_EQ(ptrText(sb.general.compilerprefs), "compiler");
+    EXPECT_EQ(ptrText(sb.general.playmodprefs), "playmod");
+    EXPECT_NE(+sa.video.subtypeprefs, +sb.video.subtypeprefs);
     EXPECT_EQ(ptrText(sb.video.subtypeprefs), "video");
     EXPECT_EQ(ptrText(sb.audio.subtypeprefs), "audio");
     EXPECT_EQ(ptrText(sb.capture.capprefs), "capture");
-    ASSERT_NE(sb.device.devdata, sa.device.devdata);
+    ASSERT_NE(+sb.device.devdata, +sa.device.devdata);
     EXPECT_EQ(std::string(*WordToHandle(sb.device.devdata), 3), "abc");
 
     psetCleanupProjectSettings(a);
-    EXPECT_EQ(sa.general.compilerprefs, nullptr);
-    EXPECT_EQ(sa.capture.capprefs, nullptr);
-    EXPECT_EQ(sa.device.devdata, 0u);
+    EXPECT_EQ(+sa.general.compilerprefs, nullptr);
+    EXPECT_EQ(+sa.capture.capprefs, nullptr);
+    EXPECT_EQ(+sa.device.devdata, 0u);
     psetCleanupProjectSettings(a);  // a second cleanup finds nothing to free
     EXPECT_EQ(ptrText(sb.general.compilerprefs), "compiler");  // the copy is independent
     psetDisposeSettings(a);
@@ -120,8 +119,8 @@ TEST_F(Block, CopyFailingForMemoryLeavesTheTargetAsItWas) {
     EXPECT_EQ(psetCopyProjectSettings(a, b), memFullErr);
     rc::platform::resetAllocationFaults();
     SetMaxAllocInHeap(limit);
-    EXPECT_EQ(blk(b).video.width, 640);
-    EXPECT_EQ(blk(b).general.compilerprefs, before);
+    EXPECT_EQ(+blk(b).video.width, 640);
+    EXPECT_EQ(+blk(b).general.compilerprefs, before);
     EXPECT_EQ(ptrText(blk(b).general.compilerprefs), "compiler");
     psetDisposeSettings(a);
     psetDisposeSettings(b);
@@ -138,16 +137,16 @@ TEST_F(Block, ReplaceAndDuplicateGlobalKeepTheExportSource) {
     Handle now = reinterpret_cast<Handle>(GetAGlobal(kSlotProjectSettings));
     ASSERT_NE(now, other);
     EXPECT_EQ(psetGetOutWidth(nullptr), 320);
-    EXPECT_EQ(blk(now).exportSource[0], 7);
-    EXPECT_EQ(blk(now).exportSource[295], 9);
-    EXPECT_NE(blk(now).general.compilerprefs, blk(other).general.compilerprefs);
+    EXPECT_EQ(+blk(now).exportSource[0], 7);
+    EXPECT_EQ(+blk(now).exportSource[295], 9);
+    EXPECT_NE(+blk(now).general.compilerprefs, +blk(other).general.compilerprefs);
     psetDisposeSettings(other);
     EXPECT_EQ(ptrText(blk(now).general.compilerprefs), "compiler");
 
     Handle dup = psetDupGlobalSettings(kSlotProjectSettings);
     ASSERT_NE(dup, nullptr);
-    EXPECT_EQ(blk(dup).video.width, 320);
-    EXPECT_NE(blk(dup).audio.subtypeprefs, blk(now).audio.subtypeprefs);
+    EXPECT_EQ(+blk(dup).video.width, 320);
+    EXPECT_NE(+blk(dup).audio.subtypeprefs, +blk(now).audio.subtypeprefs);
     psetDisposeSettings(dup);
     EXPECT_EQ(psetDupGlobalSettings(300), nullptr);  // an empty slot
 }

@@ -127,7 +127,7 @@ TEST_F(Files, EverySectionRoundTripsThroughAProject) {
     blk(loaded).general.compilerprefs = stale;  // freed when replaced
     ASSERT_EQ(readProject(p, loaded), noErr);
     expectSame(saved, loaded, false);
-    EXPECT_EQ(blk(loaded).device.devdata, 0u);
+    EXPECT_EQ(+blk(loaded).device.devdata, 0u);
 
     // Null reads into the global block.
     ASSERT_EQ(readProject(p, nullptr), noErr);
@@ -207,18 +207,18 @@ TEST_F(Files, OlderFilesWithFewerFieldsReadBack) {
     Handle loaded = psetReadSettingsFile(p.c_str(), nullptr);
     ASSERT_NE(loaded, nullptr);
     const PsetBlock& s = blk(loaded);
-    EXPECT_EQ(s.audio.previewmintracks, 3);
-    EXPECT_EQ(s.audio.previewminfilters, 1);
-    EXPECT_EQ(s.audio.subtypeprefs, nullptr);
-    EXPECT_EQ(s.audio.audrate, 48000);
-    EXPECT_EQ(s.general.playmodprefs, nullptr);
+    EXPECT_EQ(+s.audio.previewmintracks, 3);
+    EXPECT_EQ(+s.audio.previewminfilters, 1);
+    EXPECT_EQ(+s.audio.subtypeprefs, nullptr);
+    EXPECT_EQ(+s.audio.audrate, 48000);
+    EXPECT_EQ(+s.general.playmodprefs, nullptr);
     EXPECT_EQ(ptrText(s.general.compilerprefs), "compiler");
-    EXPECT_EQ(s.capture.reserved2, 0);
-    EXPECT_EQ(s.capture.tcoffset, -3);
+    EXPECT_EQ(+s.capture.reserved2, 0);
+    EXPECT_EQ(+s.capture.tcoffset, -3);
     // Without PCPI and without a capture module the information stays invalid.
-    EXPECT_EQ(s.captureInfo.capinfovalid, 0);
-    EXPECT_EQ(s.captureInfo.capvidsubtype, OSType(kPsetCapInfoInvalidSubtype));
-    EXPECT_EQ(s.keyFrames.keyframeevery, 30);
+    EXPECT_EQ(+s.captureInfo.capinfovalid, 0);
+    EXPECT_EQ(+s.captureInfo.capvidsubtype, OSType(kPsetCapInfoInvalidSubtype));
+    EXPECT_EQ(+s.keyFrames.keyframeevery, 30);
     psetDisposeSettings(saved);
     psetDisposeSettings(loaded);
 }
@@ -235,8 +235,8 @@ TEST_F(Files, AReadThatStopsAtAnErrorLeavesTheTargetUntouched) {
     std::string cut = withoutLastLine(text, "[PVID]", "palette");
     writeFile(p, cut);
     EXPECT_EQ(readProject(p, target), kStructShort);
-    EXPECT_EQ(blk(target).video.width, 555);
-    EXPECT_EQ(blk(target).general.compilerprefs, prefs);
+    EXPECT_EQ(+blk(target).video.width, 555);
+    EXPECT_EQ(+blk(target).general.compilerprefs, prefs);
     EXPECT_EQ(ptrText(prefs), "compiler");
 
     // A missing data-rate section.
@@ -245,7 +245,7 @@ TEST_F(Files, AReadThatStopsAtAnErrorLeavesTheTargetUntouched) {
     missing.erase(at, missing.find("[KFRM]") - at);
     writeFile(p, missing);
     EXPECT_EQ(readProject(p, target), kStructNotFound);
-    EXPECT_EQ(blk(target).video.width, 555);
+    EXPECT_EQ(+blk(target).video.width, 555);
 
     // Sections that read but hold a zero frame size or time base.
     std::string zero = text;
@@ -253,7 +253,7 @@ TEST_F(Files, AReadThatStopsAtAnErrorLeavesTheTargetUntouched) {
     zero.replace(w, 9, "width=0");
     writeFile(p, zero);
     EXPECT_EQ(readProject(p, target), kPsetBadFile);
-    EXPECT_EQ(blk(target).video.width, 555);
+    EXPECT_EQ(+blk(target).video.width, 555);
     OSErr err = noErr;
     std::string prs = path("zero.prs");
     writeFile(prs, zero);
@@ -270,7 +270,7 @@ TEST_F(Files, AReadThatStopsAtAnErrorLeavesTheTargetUntouched) {
     reordered += video;
     writeFile(p, reordered);
     EXPECT_EQ(readProject(p, target), noErr);
-    EXPECT_EQ(blk(target).video.width, 720);
+    EXPECT_EQ(+blk(target).video.width, 720);
     psetDisposeSettings(saved);
     psetDisposeSettings(target);
 }

@@ -87,25 +87,25 @@ TEST_F(Validate, CompressorSizeDepthTimeBaseAndAudioFollowTheModule) {
     // The exporter stays (class '????' accepts any class): its settings stay.
     EXPECT_EQ(ptrText(s.general.compilerprefs), "compiler");
     EXPECT_EQ(ptrText(s.video.subtypeprefs), "video");
-    EXPECT_EQ(s.general.doaudio, 1);
-    EXPECT_EQ(s.video.width, 720);  // clamped into 720..720
-    EXPECT_EQ(s.video.height, 480);
-    EXPECT_EQ(s.video.depth, 16);  // 32 is not offered, 16 is
-    EXPECT_EQ(s.video.scale, 30000);
-    EXPECT_EQ(s.video.samplesize, 1001);
-    EXPECT_EQ(s.general.scale, 30000);
-    EXPECT_EQ(s.general.samplesize, 1001);
+    EXPECT_EQ(+s.general.doaudio, 1);
+    EXPECT_EQ(+s.video.width, 720);  // clamped into 720..720
+    EXPECT_EQ(+s.video.height, 480);
+    EXPECT_EQ(+s.video.depth, 16);  // 32 is not offered, 16 is
+    EXPECT_EQ(+s.video.scale, 30000);
+    EXPECT_EQ(+s.video.samplesize, 1001);
+    EXPECT_EQ(+s.general.scale, 30000);
+    EXPECT_EQ(+s.general.samplesize, 1001);
     // 44100 is not listed: the first entry decides (16-bit stereo at 48000).
-    EXPECT_EQ(s.audio.audrate, 48000);
-    EXPECT_EQ(s.audio.audsamplesize, 1);
-    EXPECT_EQ(s.audio.audstereo, 1);
+    EXPECT_EQ(+s.audio.audrate, 48000);
+    EXPECT_EQ(+s.audio.audsamplesize, 1);
+    EXPECT_EQ(+s.audio.audstereo, 1);
     // Capture audio against the capture module: 16-bit mono at any rate.
     hk::setCaptureModule(captureModule);
     s.capture.audrate = 32000;
     psetValidateProjectSettings(h, kPsetKindMovie);
-    EXPECT_EQ(s.capture.audstereo, 0);
-    EXPECT_EQ(s.capture.audsamplesize, 1);
-    EXPECT_EQ(s.capture.audrate, 44100);
+    EXPECT_EQ(+s.capture.audstereo, 0);
+    EXPECT_EQ(+s.capture.audsamplesize, 1);
+    EXPECT_EQ(+s.capture.audrate, 44100);
 
     // An unknown compressor: its settings go and the first one is taken.
     s.video.subtype = code("cvid");
@@ -113,12 +113,12 @@ TEST_F(Validate, CompressorSizeDepthTimeBaseAndAudioFollowTheModule) {
     s.video.width = 10;
     s.audio.subtype = code("MP3 ");
     psetValidateProjectSettings(h, kPsetKindMovie);
-    EXPECT_EQ(s.video.subtype, code("MJPG"));
-    EXPECT_EQ(s.video.subtypeprefs, nullptr);
-    EXPECT_EQ(s.video.width, 32);
-    EXPECT_EQ(s.video.depth, 16);  // 32 first, then 16
-    EXPECT_EQ(s.audio.subtype, code("PCM "));
-    EXPECT_EQ(s.audio.subtypeprefs, nullptr);
+    EXPECT_EQ(+s.video.subtype, code("MJPG"));
+    EXPECT_EQ(+s.video.subtypeprefs, nullptr);
+    EXPECT_EQ(+s.video.width, 32);
+    EXPECT_EQ(+s.video.depth, 16);  // 32 first, then 16
+    EXPECT_EQ(+s.audio.subtype, code("PCM "));
+    EXPECT_EQ(+s.audio.subtypeprefs, nullptr);
     psetDisposeSettings(h);
 }
 
@@ -127,18 +127,18 @@ TEST_F(Validate, AModuleThatCannotExportTheKindIsReplacedAndItsBlocksFreedOnce) 
     PsetBlock& s = blk(h);
     s.captureInfo.capinfovalid = 1;
     psetValidateProjectSettings(h, kPsetKindAudio);
-    EXPECT_EQ(s.general.filetype, code("WAVE"));
-    EXPECT_EQ(s.general.classid, code("Wclz"));
-    EXPECT_EQ(s.general.compilerprefs, nullptr);
-    EXPECT_EQ(s.general.playmodprefs, nullptr);
-    EXPECT_EQ(s.video.subtypeprefs, nullptr);
-    EXPECT_EQ(s.audio.subtypeprefs, nullptr);
-    EXPECT_EQ(s.capture.capprefs, nullptr);
-    EXPECT_EQ(s.captureInfo.capinfovalid, 0);
-    EXPECT_EQ(s.audio.subtype, code("WAV "));
-    EXPECT_EQ(s.audio.audstereo, 0);
+    EXPECT_EQ(+s.general.filetype, code("WAVE"));
+    EXPECT_EQ(+s.general.classid, code("Wclz"));
+    EXPECT_EQ(+s.general.compilerprefs, nullptr);
+    EXPECT_EQ(+s.general.playmodprefs, nullptr);
+    EXPECT_EQ(+s.video.subtypeprefs, nullptr);
+    EXPECT_EQ(+s.audio.subtypeprefs, nullptr);
+    EXPECT_EQ(+s.capture.capprefs, nullptr);
+    EXPECT_EQ(+s.captureInfo.capinfovalid, 0);
+    EXPECT_EQ(+s.audio.subtype, code("WAV "));
+    EXPECT_EQ(+s.audio.audstereo, 0);
     // The device is the capture's, not the exporter's.
-    EXPECT_NE(s.device.devdata, 0u);
+    EXPECT_NE(+s.device.devdata, 0u);
     // Cleaning up afterwards frees nothing twice (checked by the sanitizers).
     psetCleanupProjectSettings(h);
     psetDisposeSettings(h);
@@ -147,9 +147,9 @@ TEST_F(Validate, AModuleThatCannotExportTheKindIsReplacedAndItsBlocksFreedOnce) 
     hk::setExportCatalog(nullptr);
     Handle g = richBlock();
     psetValidateProjectSettings(g, kPsetKindProject);
-    EXPECT_EQ(blk(g).general.filetype, code("AVIV"));
-    EXPECT_EQ(blk(g).general.compilerprefs, nullptr);
-    EXPECT_EQ(blk(g).video.width, 640);
+    EXPECT_EQ(+blk(g).general.filetype, code("AVIV"));
+    EXPECT_EQ(+blk(g).general.compilerprefs, nullptr);
+    EXPECT_EQ(+blk(g).video.width, 640);
     psetDisposeSettings(g);
 }
 
@@ -161,15 +161,15 @@ TEST_F(Validate, TheExportSourceClipDecidesAudioAndVideo) {
     std::memcpy(s.exportSource, &clip, sizeof clip);
     gClipMedia = 1;  // video only
     psetValidateProjectSettings(h, kPsetKindMovie);
-    EXPECT_EQ(s.general.doaudio, 0);
-    EXPECT_EQ(s.general.dovideo, 1);
+    EXPECT_EQ(+s.general.doaudio, 0);
+    EXPECT_EQ(+s.general.dovideo, 1);
     gClipMedia = 2;  // audio only
     psetValidateProjectSettings(h, kPsetKindMovie);
-    EXPECT_EQ(s.general.doaudio, 1);
-    EXPECT_EQ(s.general.dovideo, 0);
+    EXPECT_EQ(+s.general.doaudio, 1);
+    EXPECT_EQ(+s.general.dovideo, 0);
     gClipMedia = 3;
     psetValidateProjectSettings(h, kPsetKindStill);
-    EXPECT_EQ(s.general.dovideo, 0);  // kinds other than 1 and 5 leave the switches
+    EXPECT_EQ(+s.general.dovideo, 0);  // kinds other than 1 and 5 leave the switches
     psetDisposeSettings(h);
 }
 
@@ -184,35 +184,35 @@ TEST_F(Validate, RectifyDerivesTheCaptureFormatWhileItIsInvalid) {
     s.audio.audrate = 22050;
     s.audio.audstereo = 0;
     psetRectifyCaptureSettings(h);  // no capture module: nothing happens
-    EXPECT_EQ(s.captureInfo.capvidsubtype, OSType(kPsetCapInfoInvalidSubtype));
+    EXPECT_EQ(+s.captureInfo.capvidsubtype, OSType(kPsetCapInfoInvalidSubtype));
 
     hk::setCaptureModule(captureModule);
     psetRectifyCaptureSettings(h);
-    EXPECT_EQ(s.captureInfo.capvidsubtype, code("MJPG"));
-    EXPECT_EQ(s.captureInfo.capdepth, 16);
-    EXPECT_EQ(s.captureInfo.cappixelaspect, 65537u);
-    EXPECT_EQ(s.captureInfo.capfieldtype, 1);
-    EXPECT_EQ(s.captureInfo.capquality, 60);
-    EXPECT_EQ(s.capture.width, 320);
-    EXPECT_EQ(s.capture.height, 240);
-    EXPECT_EQ(s.capture.scale, 2997);
-    EXPECT_EQ(s.capture.audrate, 22050);
-    EXPECT_EQ(s.capture.audstereo, 0);
+    EXPECT_EQ(+s.captureInfo.capvidsubtype, code("MJPG"));
+    EXPECT_EQ(+s.captureInfo.capdepth, 16);
+    EXPECT_EQ(+s.captureInfo.cappixelaspect, 65537u);
+    EXPECT_EQ(+s.captureInfo.capfieldtype, 1);
+    EXPECT_EQ(+s.captureInfo.capquality, 60);
+    EXPECT_EQ(+s.capture.width, 320);
+    EXPECT_EQ(+s.capture.height, 240);
+    EXPECT_EQ(+s.capture.scale, 2997);
+    EXPECT_EQ(+s.capture.audrate, 22050);
+    EXPECT_EQ(+s.capture.audstereo, 0);
 
     // A fixed frame size and time base.
     gFixedCapture = true;
     psetInvalidateCaptureInfo(&s.captureInfo);
     s.capture.scale = 7;
     psetRectifyCaptureSettings(h);
-    EXPECT_EQ(s.capture.width, 720);
-    EXPECT_EQ(s.capture.height, 576);
-    EXPECT_EQ(s.capture.scale, 7);
+    EXPECT_EQ(+s.capture.width, 720);
+    EXPECT_EQ(+s.capture.height, 576);
+    EXPECT_EQ(+s.capture.scale, 7);
 
     // Valid information is left alone.
     s.captureInfo.capinfovalid = 1;
     s.video.quality = 10;
     psetRectifyCaptureSettings(h);
-    EXPECT_EQ(s.captureInfo.capquality, 60);
+    EXPECT_EQ(+s.captureInfo.capquality, 60);
     psetDisposeSettings(h);
 }
 
@@ -235,8 +235,8 @@ TEST_F(Validate, AProjectWithoutCaptureInformationDerivesIt) {
     EXPECT_EQ(ReadGlobalProjectSettings(in, loaded), noErr);
     CloseProjBufHand(in);
     FSClose(ref);
-    EXPECT_EQ(blk(loaded).captureInfo.capvidsubtype, code("rpza"));
-    EXPECT_EQ(blk(loaded).captureInfo.capquality, 42);
+    EXPECT_EQ(+blk(loaded).captureInfo.capvidsubtype, code("rpza"));
+    EXPECT_EQ(+blk(loaded).captureInfo.capquality, 42);
     psetDisposeSettings(saved);
     psetDisposeSettings(loaded);
 }
@@ -258,27 +258,27 @@ TEST_F(Validate, DialogsEditADuplicateAndValidateWhatIsAccepted) {
     Handle g = InitProjectSettings();
     // Headless: accepted as they are.
     EXPECT_EQ(ProjectSettingsDialog(nullptr), 1);
-    EXPECT_EQ(blk(g).video.width, 640);
+    EXPECT_EQ(+blk(g).video.width, 640);
 
     gDialogCalls = 0;
     psetSetDialogProc(cancelDialog);
     EXPECT_EQ(ProjectSettingsDialog(nullptr), 0);
-    EXPECT_EQ(blk(g).video.width, 640);
+    EXPECT_EQ(+blk(g).video.width, 640);
     psetSetDialogProc(editDialog);
     EXPECT_EQ(ProjectSettingsDialog(nullptr), 1);
-    EXPECT_EQ(blk(g).video.width, 700);
-    EXPECT_EQ(blk(g).audio.audrate, 48000);  // validated against the module
+    EXPECT_EQ(+blk(g).video.width, 700);
+    EXPECT_EQ(+blk(g).audio.audrate, 48000);  // validated against the module
 
     // The movie export settings start from the project settings.
     Handle movie = psetGetExportSettings(kPsetKindMovie);
     ASSERT_NE(movie, nullptr);
     EXPECT_EQ(psetGetExportSettings(kPsetKindMovie), movie);
-    EXPECT_EQ(blk(movie).video.width, 700);
+    EXPECT_EQ(+blk(movie).video.width, 700);
     EXPECT_EQ(ExportMovieSettingsDialog(nullptr), 1);
-    EXPECT_EQ(blk(movie).video.width, 32);  // 10, clamped by the compressor
-    EXPECT_EQ(blk(g).video.width, 700);
+    EXPECT_EQ(+blk(movie).video.width, 32);  // 10, clamped by the compressor
+    EXPECT_EQ(+blk(g).video.width, 700);
     EXPECT_EQ(ExportAudioSettingsDialog(nullptr), 1);
-    EXPECT_EQ(blk(psetGetExportSettings(kPsetKindAudio)).general.filetype, code("WAVE"));
+    EXPECT_EQ(+blk(psetGetExportSettings(kPsetKindAudio)).general.filetype, code("WAVE"));
     EXPECT_EQ(ExportStillSettingsDialog(nullptr), 1);
     EXPECT_EQ(psetCaptureSetupDialog(nullptr), 1);
     EXPECT_EQ(gDialogCalls, 6);
@@ -288,7 +288,7 @@ TEST_F(Validate, DialogsEditADuplicateAndValidateWhatIsAccepted) {
     Handle mine = psetNewDefaultSettings();
     ASSERT_EQ(psetSetExportSettings(kPsetKindStill, mine), noErr);
     EXPECT_NE(psetGetExportSettings(kPsetKindStill), mine);
-    EXPECT_EQ(blk(psetGetExportSettings(kPsetKindStill)).video.width, 640);
+    EXPECT_EQ(+blk(psetGetExportSettings(kPsetKindStill)).video.width, 640);
     psetDisposeSettings(mine);
 }
 
