@@ -1,6 +1,8 @@
 // Reading and writing OpenTimelineIO JSON into the plain timeline model.
 #include "otio.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -44,6 +46,13 @@ double number(const Json& j, const char* key, const std::string& where) {
     const double d = v->get<double>();
     if (!std::isfinite(d)) throw Refused{where + ": \"" + key + "\" is not finite"};
     return d;
+}
+
+// A number as a whole 32-bit value, saturated.
+int32_t whole(double d) {
+    if (!(d > -2147483648.0)) return INT32_MIN;
+    if (!(d < 2147483647.0)) return INT32_MAX;
+    return int32_t(d);
 }
 
 RationalTime readTime(const Json& j, const std::string& where) {
@@ -108,8 +117,8 @@ void readSettings(Json& metadata, ItemSettings& s, const std::string& where) {
     if (!rc.is_object()) throw Refused{where + ": metadata.reelcore is not an object"};
     if (const Json* g = field(rc, "gain")) s.gain = readBand(*g, where + " gain");
     if (const Json* p = field(rc, "pan")) s.pan = readBand(*p, where + " pan");
-    if (field(rc, "opacity")) s.opacity = int32_t(number(rc, "opacity", where));
-    if (field(rc, "hold_rate")) s.holdRate = int32_t(number(rc, "hold_rate", where));
+    if (field(rc, "opacity")) s.opacity = whole(number(rc, "opacity", where));
+    if (field(rc, "hold_rate")) s.holdRate = whole(number(rc, "hold_rate", where));
     if (const Json* h = field(rc, "hold")) {
         if (!h->is_object()) throw Refused{where + ": hold is not an object"};
         s.hold = text(*h, "source");
@@ -391,7 +400,9 @@ int64_t toTicks(const RationalTime& t, const Rate& rate) {
         ticks = t.value * rate.samp;  // the same rate: exact
     else
         ticks = t.value / t.rate * rate.scale;
-    return int64_t(std::floor(ticks + 0.5));
+    // Saturated far beyond any 32-bit tick count, so the cast is defined.
+    constexpr double kLimit = 4.0e18;
+    return int64_t(std::clamp(std::floor(ticks + 0.5), -kLimit, kLimit));
 }
 
 RationalTime fromTicks(int64_t ticks, const Rate& rate) {

@@ -17,6 +17,14 @@ namespace otio {
 
 namespace {
 
+// frames × samp as ticks, clamped to [lo, hi].
+int64_t frameTicks(double frames, int32_t samp, int64_t lo, int64_t hi) {
+    const double t = std::floor(frames * samp + 0.5);
+    if (!(t > double(lo))) return lo;
+    if (!(t < double(hi))) return hi;
+    return int64_t(t);
+}
+
 enum class Role { A, B, Superimpose, Audio, None };
 
 // A and B go to the first video tracks not told otherwise; a track tagged
@@ -113,7 +121,7 @@ bool LibraryTimeline::build(const Timeline& timeline, const std::string& baseDir
     auto makeBand = [&](const std::vector<BandPoint>& pts, int32_t length, int16_t kind) -> Handle {
         std::vector<RubberHandPt> out;
         for (const BandPoint& p : pts) {
-            const int64_t at = std::clamp<int64_t>(std::llround(p.frame * rate.samp), 0, length);
+            const int64_t at = frameTicks(p.frame, rate.samp, 0, length);
             out.push_back({int32_t(at), int16_t(p.level), int16_t(p.level)});
         }
         std::stable_sort(out.begin(), out.end(), [](const RubberHandPt& a, const RubberHandPt& b) {
@@ -186,7 +194,7 @@ bool LibraryTimeline::build(const Timeline& timeline, const std::string& baseDir
             clips_.push_back(clip);
             if (item.speed < 0) SetClipBackwards(clip, 1);
             if (item.speed != 0 && std::fabs(item.speed) != 1)
-                SetClipRate(clip, float(item.speed * 100));
+                SetClipRate(clip, float(std::clamp(item.speed * 100, -1e6, 1e6)));
 
             Handle h = NewHandleClear(sizeof(TrackItemRec));
             if (!h) return fail("out of memory");
@@ -198,10 +206,8 @@ bool LibraryTimeline::build(const Timeline& timeline, const std::string& baseDir
             r->end = int32_t(pos + length);
             const ItemSettings& s = item.settings;
             r->flags = holdFlags(s, item.speed);
-            r->holdStart =
-                int32_t(std::clamp<int64_t>(std::llround(s.holdStart * rate.samp), 0, INT32_MAX));
-            r->holdEnd =
-                int32_t(std::clamp<int64_t>(std::llround(s.holdEnd * rate.samp), 0, INT32_MAX));
+            r->holdStart = int32_t(frameTicks(s.holdStart, rate.samp, 0, INT32_MAX));
+            r->holdEnd = int32_t(frameTicks(s.holdEnd, rate.samp, 0, INT32_MAX));
             if (s.holdRate > 0) {
                 r->flags |= kItemFieldA;
                 r->holdRate = int8_t(std::min(s.holdRate, 127));

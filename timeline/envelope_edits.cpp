@@ -74,6 +74,9 @@ RC_API int16_t AddPoint(int16_t index, int32_t position, int16_t height, Handle 
     BandView b;
     if (!editBand(band, b) || index < 0) return -1;
     const int32_t at = std::min<int32_t>(index, b.count);
+    // A point out of order would leave a band no edit accepts.
+    if ((at > 0 && b[at - 1].position > position) || (at < b.count && position > b[at].position))
+        return -1;
     const int16_t level = levelForHeight(b, height, position);
     if (!openGap(band, b, at)) return -1;
     b[at] = RubberHandPt{position, height, level};

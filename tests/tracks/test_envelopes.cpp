@@ -114,6 +114,10 @@ TEST_F(Envelopes, InsertingAndDeletingPoints) {
     EXPECT_EQ(AddPoint(3, 30, 10, b), 3);
     EXPECT_EQ(header(b)->count, 8);
     EXPECT_EQ(AddPoint(-1, 30, 10, b), -1);
+    // A position out of order at that index is refused.
+    EXPECT_EQ(AddPoint(3, 50, 10, b), -1);
+    EXPECT_EQ(AddPoint(4, 20, 10, b), -1);
+    EXPECT_EQ(AddPoint(99, 99, 10, b), -1);
     expectBlock(b);
     auto before = pointsOf(b);
     DeletePoint(3, b);

@@ -91,12 +91,12 @@ TEST_F(Otio, TwoVideoTracksWithADissolveAndAudio) {
     EXPECT_EQ(lib.length(), 72);
     // B's disc starts at 36; the dissolve covers [36, 48) on the transition track.
     const TrackItemRec* disc = itemAt(table, 1, 0);
-    EXPECT_EQ(disc->start, 36);
-    EXPECT_EQ(disc->end, 72);
+    EXPECT_EQ(+disc->start, 36);
+    EXPECT_EQ(+disc->end, 72);
     EXPECT_EQ(CountTrackItems(GetTypeTrack(kTrackTransition, 0, table)), 1);
     const TrackItemRec* dissolve = itemAt(table, 2, 0);
-    EXPECT_EQ(dissolve->start, 36);
-    EXPECT_EQ(dissolve->end, 48);
+    EXPECT_EQ(+dissolve->start, 36);
+    EXPECT_EQ(+dissolve->end, 48);
     // Each clip's file, and the source frame at a time.
     const int16_t bars = GetTrackSegPtr(kTrackAll, 0, 10, nullptr, table);
     const int16_t discFile = GetTrackSegPtr(kTrackAll, 1, 40, nullptr, table);
@@ -155,8 +155,8 @@ TEST_F(Otio, RatesBecomeExactTimeBases) {
     EXPECT_EQ(lib.timeBase().scale, 2997);
     EXPECT_EQ(lib.timeBase().samp, 100);
     const TrackItemRec* item = itemAt(lib.table(), 0, 0);
-    EXPECT_EQ(item->start, 3000);
-    EXPECT_EQ(item->end, 9000);
+    EXPECT_EQ(+item->start, 3000);
+    EXPECT_EQ(+item->end, 9000);
     EXPECT_EQ(GetClipIn(item->clipID, nullptr), 8631300);
     EXPECT_EQ(GetClipOut(item->clipID, nullptr), 8637200);
     // Times at another rate are converted through seconds: 25 fps frames on a
@@ -224,7 +224,7 @@ TEST_F(Otio, UnknownSchemasAreKeptAndReported) {
     otio::LibraryTimeline lib;
     ASSERT_TRUE(lib.build(t, "", error)) << error;
     EXPECT_EQ(CountTracks(lib.table()), 3);  // A, B and transition; the data track is not mapped
-    EXPECT_EQ(itemAt(lib.table(), 0, 1)->start, 15);
+    EXPECT_EQ(+itemAt(lib.table(), 0, 1)->start, 15);
     // Written back, everything is still there.
     const std::string out = otio::write(t);
     EXPECT_NE(out.find("\"points\""), std::string::npos);
@@ -263,11 +263,11 @@ TEST_F(Otio, ReelcoreMetadataBecomesBandsHoldsAndTypes) {
     EXPECT_EQ(ValueAtPoint(25, 200, gain), 150);
     EXPECT_EQ(ValueAtPoint(0, 200, pan), 0);  // one point spread over the item
     EXPECT_EQ(ValueAtPoint(40, 200, pan), 0);
-    EXPECT_EQ(item->opacity, 60);
-    EXPECT_EQ(item->holdRate, 12);
-    EXPECT_EQ(item->flags, kItemHoldOn | kItemHoldWindow | kItemHoldFilters | kItemFieldA);
-    EXPECT_EQ(item->holdStart, 5);
-    EXPECT_EQ(item->holdEnd, 30);
+    EXPECT_EQ(+item->opacity, 60);
+    EXPECT_EQ(+item->holdRate, 12);
+    EXPECT_EQ(+item->flags, kItemHoldOn | kItemHoldWindow | kItemHoldFilters | kItemFieldA);
+    EXPECT_EQ(+item->holdStart, 5);
+    EXPECT_EQ(+item->holdEnd, 30);
     // Round trip keeps it all.
     const std::string out = otio::write(t);
     otio::Timeline again;
