@@ -57,5 +57,11 @@ OSErr writeSections(ProjBufHand stream, const ProjectSettings& s);
 
 // Export settings of the four kinds, kept for the run.
 void resetExportSettings();
+// The kind's block when one exists (never made here).
+Handle exportSettingsIfAny(int32_t kind);
+
+// Values no later computation can work with: a frame size or time base that
+// is zero or negative.
+bool plausible(const ProjectSettings& s);
 
 }  // namespace rc::settings
