@@ -55,8 +55,9 @@ constexpr size_t kMaxPresetName = 255;
 int32_t readRules(std::string_view text, int32_t source, bool apply, FmPARLineProc proc,
                   void* refcon);
 
-// Table storage.
-bool tablesReady();
+// Table storage. resetTables frees both tables and makes them anew, empty
+// (false when they cannot be allocated: then there are none).
+bool resetTables();
 bool hasNamedPreset();
 // Each returns false when the table cannot grow (it keeps its entries).
 bool appendPreset(std::string_view name, FmPARCode code, int32_t source, int32_t line);

@@ -122,8 +122,14 @@ bool readRulesFile(std::string* text) {
 
 }  // namespace
 
-bool tablesReady() {
-    return S().presets.entries && S().defaults.entries;
+bool resetTables() {
+    State& s = S();
+    freeTables();
+    s.presets.entries = NewHandle(kInitialEntries * sizeof(FmPARPreset));
+    s.defaults.entries = NewHandle(kInitialEntries * sizeof(FmPARFrameDefault));
+    if (s.presets.entries && s.defaults.entries) return true;
+    freeTables();
+    return false;
 }
 
 bool hasNamedPreset() {
@@ -180,13 +186,7 @@ RC_API int32_t FmPixelAspectRatioInit(void) {
     SetAGlobal(kSlotPARCorrection, rc::platform::getPrivateProfileInt(
                                        "override", "PixelAspectRatioCorrection", 1, settings));
 
-    freeTables();
-    s.presets.entries = NewHandle(kInitialEntries * sizeof(FmPARPreset));
-    s.defaults.entries = NewHandle(kInitialEntries * sizeof(FmPARFrameDefault));
-    if (!s.presets.entries || !s.defaults.entries) {
-        freeTables();
-        return -1;
-    }
+    if (!resetTables()) return -1;
 
     if (Handle res = GetResource(kTextType, kPARTextResID)) {
         const std::string text(*res, GetHandleSize(res));
