@@ -23,7 +23,6 @@ enum { kPARSquare = 0x00010001u };
 
 /* Global slots of the pixel aspect ratios. */
 enum {
-    kSlotAppFolder = 337,    /* const FSSpec*: the application (configuration) folder */
     kSlotPARDisplay = 395,   /* "PixelAspectRatioDisplay": widen movies for display */
     kSlotPARCorrection = 396 /* "PixelAspectRatioCorrection" */
 };
