@@ -9,6 +9,8 @@
 #include <stddef.h>
 
 #include "reelcore/imagefilters.h"
+#include "reelcore/keying.h"
+#include "reelcore/motion.h"
 #include "reelcore/ppix.h"
 #include "reelcore/types.h"
 
@@ -24,13 +26,25 @@ typedef int32_t (*FmCopyPixProc)(const PPixRecord* src, const PPixRecord* dst,
 /* 3 x 3 convolution of a 32-bit ppix into another of the same size. */
 typedef void (*FmConvolveProc)(PPixHand src, PPixHand dst, const FmKernel3x3* kernel);
 
-enum { kUtilityTableVersion = 1 };
+/* Lays a superimposed picture over the one below through its key: superMode
+   (0 draws nothing), source, destination, matte picture, opacity 0 ... 65535
+   and the item's key settings. The library's entry keys with DoImageKey. */
+typedef int32_t (*FmCompositeProc)(int32_t superMode, PPixHand src, PPixHand dst, PPixHand matte,
+                                   int32_t opacity, const FmKeySettings* key);
+/* Maps the source quadrilateral of src onto the destination one in dst
+   (corners in 16.16 pixels). The library's entry is FixedToFixed. */
+typedef int32_t (*FmDistortProc)(PPixHand src, PPixHand dst, const FmFixedPoint srcCorners[4],
+                                 const FmFixedPoint dstCorners[4]);
+
+enum { kUtilityTableVersion = 2 };
 
 typedef struct FmUtilityTable {
     uint32_t version; /* kUtilityTableVersion of the header it was built with */
     uint32_t size;    /* sizeof(FmUtilityTable) of that header */
     FmCopyPixProc copyPix;
     FmConvolveProc convolve;
+    FmCompositeProc composite; /* version 2 */
+    FmDistortProc distort;     /* version 2 */
 } FmUtilityTable;
 
 /* True when `table` is present and long enough to hold `field`. */
