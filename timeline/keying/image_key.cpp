@@ -440,14 +440,17 @@ RC_API int32_t DoImageKey(PPixHand src, PPixHand dst, PPixHand matte, uint8_t* m
 
     // The garbage matte, when the item sets one that leaves part of the frame out.
     std::unique_ptr<uint8_t[]> ownMask;
-    if (!garbageUnset(key->garbage)) {
+    FmPoint corners[4];  // the packed record's corners are not aligned
+    std::memcpy(corners, reinterpret_cast<const char*>(key) + offsetof(FmKeySettings, garbage),
+                sizeof corners);
+    if (!garbageUnset(corners)) {
         uint8_t* area = mask;
         if (!area) {
             ownMask.reset(new (std::nothrow) uint8_t[size_t(width) * size_t(height)]);
             if (!ownMask) return memFullErr;
             area = ownMask.get();
         }
-        if (rasteriseGarbage(key->garbage, width, height, area)) job.garbage = area;
+        if (rasteriseGarbage(corners, width, height, area)) job.garbage = area;
     }
 
     switch (job.type) {
