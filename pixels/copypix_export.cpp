@@ -75,8 +75,10 @@ int32_t compositeWithKey(int32_t superMode, PPixHand src, PPixHand dst, PPixHand
     return superMode ? DoImageKey(src, dst, matte, nullptr, opacity, key) : 0;
 }
 
-const FmUtilityTable kLibraryTable = {kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,
-                                      convolveBuffers,      compositeWithKey,       FixedToFixed};
+const FmUtilityTable kLibraryTable = {
+    kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,  convolveBuffers, DoAudioMunge,
+    AudioLimit,           FmAudioPostProcess,     DoResample, StretchAudio,    compositeWithKey,
+    FixedToFixed};
 
 }  // namespace
 
