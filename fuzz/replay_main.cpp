@@ -7,7 +7,7 @@
 #include <iterator>
 #include <vector>
 
-// The entry replayed; each replay target names its own.
+// The fuzz entry replayed; each fuzz target's replay program names its own.
 #ifndef REEL_FUZZ_ENTRY
 #define REEL_FUZZ_ENTRY fuzzProjectInput
 #endif
