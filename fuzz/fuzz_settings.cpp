@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -43,8 +44,8 @@ std::vector<char> writeToMemory(Handle block) {
     OSErr err = writeSections(out, *blockOf(block));
     const ProjectSettings& s = *blockOf(block);
     if (!err && s.device.devname[0])
-        err = WriteStruct(out, fourCC("PDEV"), kDeviceType, kDeviceNames, devicePacking(),
-                          &s.device);
+        err =
+            WriteStruct(out, fourCC("PDEV"), kDeviceType, kDeviceNames, devicePacking(), &s.device);
     size_t used = size_t(rc::project::rec(out)->pub.cursor - rc::project::rec(out)->pub.buffer);
     CloseProjBufHand(out);
     if (err) return {};
@@ -106,6 +107,10 @@ void fuzzPrefsStore(const uint8_t* data, size_t size) {
         const char* tmp = std::getenv("TMPDIR");
         path = std::string(tmp && *tmp ? tmp : "/tmp") + "/reel-fuzz-prefs-" +
                std::to_string(getpid()) + "/Prefs";
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(std::filesystem::path(path).parent_path(), ec);
+        });
     }
     FmSetPrefsPath(path.c_str());
     std::remove((path + ".damaged").c_str());
