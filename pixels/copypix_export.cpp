@@ -69,8 +69,9 @@ void convolveBuffers(PPixHand src, PPixHand dst, const FmKernel3x3* kernel) {
     convolve3x3(in, out, *kernel);
 }
 
-const FmUtilityTable kLibraryTable = {kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,
-                                      convolveBuffers};
+const FmUtilityTable kLibraryTable = {
+    kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,  convolveBuffers, DoAudioMunge,
+    AudioLimit,           FmAudioPostProcess,     DoResample, StretchAudio};
 
 }  // namespace
 
