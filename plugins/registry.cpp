@@ -389,7 +389,7 @@ void visit(Scan& scan, const std::string& path, platform::EntryKind kind, int de
     if (name.size() < 5) return;
     const std::string ext = lowerExtension(name);
     if (ext != "fmx" && ext != "xex" && ext != "q7f" && ext != "q7y") return;
-    if (!platform::resolvePath(target.c_str(), target) || !scan.files.insert(target).second)
+    if (!platform::resolvePath(target.c_str(), target) || !scan.files.insert({target}).second)
         return;  // the same module reached twice
     if (++scan.filesSeen % kCloseUpEvery == 0) CloseUp(0);
     if (!platform::fileReadable(target.c_str())) {
@@ -406,7 +406,8 @@ void visit(Scan& scan, const std::string& path, platform::EntryKind kind, int de
 
 void scanFolder(Scan& scan, const std::string& folder, int depth) {
     std::string canonical;
-    if (!platform::resolvePath(folder.c_str(), canonical) || !scan.folders.insert(canonical).second)
+    if (!platform::resolvePath(folder.c_str(), canonical) ||
+        !scan.folders.insert({canonical}).second)
         return;  // a folder reached again through a link
     std::vector<platform::FolderEntry> entries;
     if (!platform::listFolder(canonical.c_str(), entries)) return;

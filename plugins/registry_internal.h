@@ -26,6 +26,13 @@ struct ExportItem {
     uint16_t flags;  // bits 13 to 15 only
 };
 
+// A canonical path; a type of the library's own keeps the set's code
+// inside the library.
+struct PathKey {
+    std::string text;
+    bool operator<(const PathKey& o) const { return text < o.text; }
+};
+
 struct Scan {
     PluginCache cache;
     std::vector<int16_t> videoFilters, audioFilters, effects, devices, automation;
@@ -33,8 +40,8 @@ struct Scan {
     std::vector<ExportItem> exports;
     std::vector<FmHandlerListEntry> handlerLists[3];
     std::vector<int32_t> recompress;
-    std::set<std::string> files;    // canonical paths handled in this scan
-    std::set<std::string> folders;  // canonical folders entered
+    std::set<PathKey> files;    // canonical paths handled in this scan
+    std::set<PathKey> folders;  // canonical folders entered
     Handle matchTable = nullptr;
     int filesSeen = 0;
     int32_t read = 0;

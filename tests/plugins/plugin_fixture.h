@@ -163,6 +163,8 @@ class PluginTest : public ::testing::Test {
         return lines;
     }
 
+    static const FmPluginReport* lineFor(const std::vector<FmPluginReport>&& lines,
+                                         const std::string& name) = delete;
     static const FmPluginReport* lineFor(const std::vector<FmPluginReport>& lines,
                                          const std::string& name) {
         for (const FmPluginReport& l : lines) {

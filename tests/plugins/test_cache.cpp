@@ -56,7 +56,8 @@ TEST_F(Cache, SecondStartRegistersWithoutReading) {
     EXPECT_EQ(MatchName("Blur"), blur);
     const int16_t movie = idOf(dir + "/movie.fmx");
     EXPECT_EQ(list(kSlotExportModules), std::vector<int16_t>{int16_t(uint16_t(movie | 0x8000))});
-    const FmPluginReport* line = lineFor(report(), "blur.fmx");
+    const auto firstLines = report();
+    const FmPluginReport* line = lineFor(firstLines, "blur.fmx");
     ASSERT_NE(line, nullptr);
     EXPECT_TRUE(line->fromCache);
 
@@ -66,7 +67,9 @@ TEST_F(Cache, SecondStartRegistersWithoutReading) {
     AddPlugins();
     EXPECT_EQ(counts().cached, 3);
     EXPECT_EQ(counts().read, 3);
-    EXPECT_FALSE(lineFor(report(), "glow.fmx")->fromCache);
+    const auto touchedLines = report();
+    ASSERT_NE(lineFor(touchedLines, "glow.fmx"), nullptr);
+    EXPECT_FALSE(lineFor(touchedLines, "glow.fmx")->fromCache);
 
     // A module that is gone leaves the cache.
     std::remove((dir + "/blur.fmx").c_str());

@@ -129,7 +129,7 @@ TEST_F(Registry, EveryKindJoinsItsList) {
     Handle subtypes = reinterpret_cast<Handle>(GetAGlobal(kSlotHandlerList1));
     ASSERT_EQ(FmGetHandleSize(subtypes), sizeof(FmHandlerListEntry));
     const auto* entry = reinterpret_cast<FmHandlerListEntry*>(*subtypes);
-    EXPECT_EQ(entry->type, cc("TITL"));
+    EXPECT_EQ(OSType{entry->type}, cc("TITL"));
     EXPECT_STREQ(entry->name, "Title Designer");
     EXPECT_STREQ(entry->subtype, "1 titles");
 
@@ -223,7 +223,7 @@ TEST_F(Registry, ImporterResourcesFillTheTypeTables) {
     Handle ovrd = reinterpret_cast<Handle>(GetAGlobal(kSlotOverrideTable));
     ASSERT_EQ(*reinterpret_cast<int16_t*>(*ovrd), 1);
     const auto* o = reinterpret_cast<RcOvrdEntry*>(*ovrd + 2);
-    EXPECT_EQ(o->value, 7);
+    EXPECT_EQ(int{o->value}, 7);
     EXPECT_STREQ(o->name, "over");
     EXPECT_EQ(MatchName("reader.fmx"), reader);
     // The file table now types media files by their extension.
@@ -328,7 +328,8 @@ TEST_F(Registry, UnreadableModuleIsSkipped) {
     videoFilter("locked.fmx", 3, "Locked");
     chmod((dir + "/locked.fmx").c_str(), 0);
     AddPlugins();
-    const FmPluginReport* line = lineFor(report(), "locked.fmx");
+    const auto lines = report();
+    const FmPluginReport* line = lineFor(lines, "locked.fmx");
     ASSERT_NE(line, nullptr);
     EXPECT_FALSE(line->accepted);
     EXPECT_TRUE(list(kSlotVideoFilters).empty());

@@ -99,7 +99,8 @@ TEST_F(Tables, CrossReferenceSortKeepsGroupsAndProjectEntries) {
     Add1XREF(cc("ALFA"), 9, 0, 0x10);
     rc::plugins::sortXrefTable();
     std::vector<uint32_t> handlers;
-    for (const RcXrefEntry& e : rc::plugins::xrefEntries()) handlers.push_back(e.handlerType);
+    for (const RcXrefEntry& e : rc::plugins::xrefEntries())
+        handlers.push_back(uint32_t{e.handlerType});
     // none: alfa, PROJ (kept second), mike, zeta; bit 3; bit 4; bit 1; bit 2.
     EXPECT_EQ(handlers, (std::vector<uint32_t>{3, 2, 4, 1, 6, 5, 9, 7, 8}));
     // The table's byte layout: count minus one, entries, a zero word.
@@ -132,7 +133,7 @@ TEST_F(Tables, OverrideItemsGoInFront) {
     ASSERT_EQ(FmGetHandleSize(table), 2u + 3 * 27);
     const auto* e = reinterpret_cast<RcOvrdEntry*>(*table + 2);
     EXPECT_STREQ(e[0].name, "second");
-    EXPECT_EQ(e[1].value, 3);
+    EXPECT_EQ(int{e[1].value}, 3);
     EXPECT_STREQ(e[1].name, "");
     EXPECT_STREQ(e[2].name, "first");
     FmDisposeHandle(first);
