@@ -202,8 +202,7 @@ static_assert(offsetof(PsetGeneral, compilerprefs) == 8 &&
 
 /* Global slots. */
 enum {
-    kSlotProjectSettings = 342, /* the current (global) settings block */
-    kSlotAppFolder = 337        /* C string: the application's folder */
+    kSlotProjectSettings = 342 /* the current (global) settings block */
 };
 
 /* Export kinds the dialogs pass to the validation: 1 movie, 2 still,

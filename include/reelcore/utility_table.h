@@ -1,6 +1,6 @@
 /* The utility table: services the executable hands the library through
-   global slot 81 (pixel copy, convolution, and later audio, composite and
-   distort entries). The table is versioned: an entry exists when the table's
+   global slot 81 (pixel copy, convolution, audio, composite and distort
+   entries). The table is versioned: an entry exists when the table's
    size covers it. Families add their entries at the end and raise
    kUtilityTableVersion. */
 #ifndef REELCORE_UTILITY_TABLE_H
@@ -10,6 +10,8 @@
 
 #include "reelcore/audio.h"
 #include "reelcore/imagefilters.h"
+#include "reelcore/keying.h"
+#include "reelcore/motion.h"
 #include "reelcore/ppix.h"
 #include "reelcore/types.h"
 
@@ -50,8 +52,17 @@ typedef int32_t (*FmAudioPostProc)(const FmAudioPostRequest* request);
 typedef int32_t (*FmAudioResampleProc)(const FmResampleRequest* request);
 typedef int32_t (*FmAudioConvertProc)(const void* src, int32_t srcBytes, void* dst,
                                       int32_t dstBytes, int32_t formats);
+/* Lays a superimposed picture over the one below through its key: superMode
+   (0 draws nothing), source, destination, matte picture, opacity 0 ... 65535
+   and the item's key settings. The library's entry keys with DoImageKey. */
+typedef int32_t (*FmCompositeProc)(int32_t superMode, PPixHand src, PPixHand dst, PPixHand matte,
+                                   int32_t opacity, const FmKeySettings* key);
+/* Maps the source quadrilateral of src onto the destination one in dst
+   (corners in 16.16 pixels). The library's entry is FixedToFixed. */
+typedef int32_t (*FmDistortProc)(PPixHand src, PPixHand dst, const FmFixedPoint srcCorners[4],
+                                 const FmFixedPoint dstCorners[4]);
 
-enum { kUtilityTableVersion = 2 };
+enum { kUtilityTableVersion = 3 };
 
 typedef struct FmUtilityTable {
     uint32_t version; /* kUtilityTableVersion of the header it was built with */
@@ -64,6 +75,8 @@ typedef struct FmUtilityTable {
     FmAudioPostProc audioPost;
     FmAudioResampleProc audioResample;
     FmAudioConvertProc audioConvert;
+    FmCompositeProc composite; /* version 3 */
+    FmDistortProc distort;     /* version 3 */
 } FmUtilityTable;
 
 /* True when `table` is present and long enough to hold `field`. */
