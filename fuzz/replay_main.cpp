@@ -7,7 +7,8 @@
 #include <iterator>
 #include <vector>
 
-extern "C" int fuzzProjectInput(const uint8_t* data, size_t size);
+// Each target defines the libFuzzer entry.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
             std::ifstream in(p, std::ios::binary);
             std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
                                       std::istreambuf_iterator<char>());
-            fuzzProjectInput(data.data(), data.size());
+            LLVMFuzzerTestOneInput(data.data(), data.size());
             ++files;
         }
     }
