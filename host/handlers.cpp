@@ -304,8 +304,10 @@ void listWindows(FILE* out, FmWindow parent, int depth, const std::string& dir, 
     }
 }
 
-int runWindows(const std::vector<std::string>& args) {
-    std::string dir = args.empty() ? "" : args[0];
+std::string windowsDir;
+
+int runWindows() {
+    const std::string& dir = windowsDir;
     if (!dir.empty() && !makeFolders(dir)) {
         std::fprintf(stderr, "reelhost: cannot create %s\n", dir.c_str());
         return 1;
@@ -315,12 +317,23 @@ int runWindows(const std::vector<std::string>& args) {
         PMSendMessage(kHandlerPBAR, 56, done, 100, nullptr, 0);
     int saved = 0;
     listWindows(stdout, 0, 0, dir, saved);
-    if (!dir.empty()) std::printf("saved %d surfaces in %s\n", saved, dir.c_str());
-    return 0;
+    if (dir.empty()) return 0;
+    std::printf("saved %d surface%s in %s\n", saved, saved == 1 ? "" : "s", dir.c_str());
+    return saved > 0 ? 0 : 1;
 }
 
 host::Registrar windowsCommand(host::Command{
-    "windows", "windows [DIR]              list the windows; save their surfaces as PNG in DIR",
+    "windows", "list the windows; with DIR save each surface as DIR/window-<id>.png",
+    [](CLI::App& cmd) {
+        cmd.add_option("DIR", windowsDir, "folder for the PNG files (made when missing)")
+            ->check(CLI::Validator(
+                [](std::string& dir) -> std::string {
+                    struct stat st {};
+                    if (stat(dir.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return "";
+                    return "'" + dir + "' exists and is not a folder";
+                },
+                "", "folder"));
+    },
     runWindows});
 
 }  // namespace

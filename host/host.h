@@ -1,8 +1,32 @@
 // reelhost: the command-line executable that initialises the library and
 // runs jobs. Each family adds its start-up step, its `info` section and its
-// commands in a file of its own through the registrars below.
+// commands in a file of its own (host/<family>.cpp) through the registrars
+// below.
+//
+// A command declares its arguments with CLI11 and runs after start-up:
+//
+//   namespace {
+//   struct { host::Size size; std::string out; } fillArgs;  // filled by parsing
+//
+//   host::Registrar fill(host::Command{
+//       "fill", "fill a buffer with a colour and save it",
+//       [](CLI::App& cmd) {
+//           host::addSize(cmd, "SIZE", fillArgs.size, 1, 16384, "WIDTHxHEIGHT");
+//           host::addOutputPicture(cmd, "OUT", fillArgs.out);
+//       },
+//       [] { return runFill(); }});
+//   }
+//
+// `setup` declares positionals and options (types, ranges, existing files,
+// extensions); parsing checks them before start-up, prints the usage and
+// exits with 2 on a mistake, and `reelhost help [COMMAND]` and
+// `reelhost COMMAND --help` are generated from them. `run` returns the exit
+// status: 0 done, 1 failed; it may throw CLI::ValidationError for a usage
+// mistake only found after start-up (exit 2 with the message).
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -12,8 +36,9 @@ namespace host {
 
 struct Command {
     std::string name;
-    std::string usage;  // one line, shown by `reelhost help`
-    std::function<int(const std::vector<std::string>& args)> run;
+    std::string description;  // one line, shown by `reelhost help`
+    std::function<void(CLI::App& cmd)> setup;
+    std::function<int()> run;
 };
 
 struct Options {
@@ -44,5 +69,31 @@ struct Registrar {
     explicit Registrar(Step s) { steps().push_back(std::move(s)); }
     explicit Registrar(InfoSection s) { infoSections().push_back(std::move(s)); }
 };
+
+// ---- argument declarations shared by the commands (host/arguments.cpp) ----
+
+struct Size {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// A whole decimal number (never octal or hex) within [lo, hi].
+CLI::Option* addInteger(CLI::App& cmd, const std::string& name, int64_t& out, int64_t lo,
+                        int64_t hi, const std::string& help);
+// A decimal number with an optional fraction within [lo, hi].
+CLI::Option* addNumber(CLI::App& cmd, const std::string& name, double& out, double lo, double hi,
+                       const std::string& help);
+// WIDTHxHEIGHT, each side decimal within [lo, hi].
+CLI::Option* addSize(CLI::App& cmd, const std::string& name, Size& out, int32_t lo, int32_t hi,
+                     const std::string& help);
+// An existing picture file (BMP or PNG, told by its contents).
+CLI::Option* addInputPicture(CLI::App& cmd, const std::string& name, std::string& out);
+// A picture to write: the extension (.bmp or .png, any case) picks the format.
+CLI::Option* addOutputPicture(CLI::App& cmd, const std::string& name, std::string& out);
+
+// Case-insensitive: does path end in ext (".png")?
+bool hasExtension(const std::string& path, const char* ext);
+// Strict whole-text decimal parse; false on anything else or overflow.
+bool parseDecimal(const std::string& text, int64_t& out);
 
 }  // namespace host

@@ -38,20 +38,6 @@ void printBlitters(FILE* out) {
 }
 host::Registrar info(host::InfoSection{460, printBlitters});
 
-bool endsWith(const std::string& s, const char* tail) {
-    const size_t n = std::strlen(tail);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
-    return true;
-}
-
-bool parseNumber(const std::string& text, double lo, double hi, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && *end == '\0' && value >= lo && value <= hi;
-}
-
 int fail(const char* message, const std::string& detail = "") {
     std::fprintf(stderr, "reelhost image: %s%s\n", message, detail.c_str());
     return 1;
@@ -64,7 +50,7 @@ PPixHand sameSizeBuffer(PPixHand like) {
 }
 
 bool writeResult(PPixHand pix, const std::string& path) {
-    if (endsWith(path, ".png")) return FmWritePngFile(pix, path.c_str(), 0) == 0;
+    if (host::hasExtension(path, ".png")) return FmWritePngFile(pix, path.c_str(), 0) == 0;
     return FmWriteBmpFile(pix, path.c_str()) == 0;
 }
 
@@ -100,27 +86,26 @@ bool reduce(PPixHand pix, int32_t colours, Handle& packed) {
     return packed != nullptr;
 }
 
-int runImage(const std::vector<std::string>& args) {
-    if (args.empty()) return fail("usage: image OP [ARG] IN.bmp OUT.bmp|OUT.png");
-    const std::string& op = args[0];
-    const bool needsArg = op == "gamma" || op == "blurmask" || op == "reduce" || op == "depth" ||
-                          op == "scale" || op == "smoothscale";
-    const size_t want = needsArg ? 4 : 3;
-    if (args.size() != want) return fail("usage: image OP [ARG] IN.bmp OUT.bmp|OUT.png");
-    const std::string& argText = needsArg ? args[1] : op;
-    const std::string& inPath = args[want - 2];
-    const std::string& outPath = args[want - 1];
+// What the command line gives `image`; one sub-command per operation.
+struct ImageArgs {
+    std::string op;
+    double amount = 0;  // gamma tenths, blur radius
+    int64_t colours = 0;
+    host::Size size;
+    std::string in, out;
+} args;
+
+int runImage() {
+    const std::string& op = args.op;
+    const std::string& inPath = args.in;
+    const std::string& outPath = args.out;
     PPixHand pix = FmReadBmpFile(inPath.c_str());
     if (!pix) return fail("cannot read a BMP image from ", inPath);
-    double value = 0;
     Handle packed = nullptr;
     PPixHand out = pix;
     int status = 0;
     if (op == "gamma") {
-        if (!parseNumber(argText, 0, 1000, value))
-            status = fail("gamma needs tenths, e.g. 15");
-        else
-            DoGamma(pix, static_cast<int32_t>(value));
+        DoGamma(pix, static_cast<int32_t>(args.amount));
     } else if (op == "median" || op == "blur" || op == "gaussian") {
         out = sameSizeBuffer(pix);
         if (!out)
@@ -132,44 +117,26 @@ int runImage(const std::vector<std::string>& args) {
         else
             DoGaussian(pix, out);
     } else if (op == "blurmask") {
-        if (!parseNumber(argText, 0, 1000, value)) {
-            status = fail("blurmask needs a radius");
-        } else {
-            ppixBlurMask(pix, value, 0);
-            AlphaToRGB(pix);  // show the matte
-        }
+        ppixBlurMask(pix, args.amount, 0);
+        AlphaToRGB(pix);  // show the matte
     } else if (op == "reduce") {
-        if (!parseNumber(argText, 1, 256, value))
-            status = fail("reduce needs a colour count 1-256");
-        else if (!reduce(pix, static_cast<int32_t>(value), packed))
+        if (!reduce(pix, static_cast<int32_t>(args.colours), packed))
             status = fail("out of memory");
     } else if (op == "depth") {
-        if (argText != "16") {
-            status = fail("depth takes 16 (5-5-5 and back)");
-        } else {
-            FmRect b;
-            ppixGetBounds(pix, &b);
-            const int32_t w = b.right - b.left, h = b.bottom - b.top;
-            std::vector<uint16_t> tmp(size_t(w) * h);
-            DepthCon32To16(ppixGetPixels(pix), tmp.data(), w, h, ppixGetRowbytes(pix), w * 2);
-            DepthCon16To32(tmp.data(), ppixGetPixels(pix), w, h, w * 2, ppixGetRowbytes(pix));
-        }
+        FmRect b;
+        ppixGetBounds(pix, &b);
+        const int32_t w = b.right - b.left, h = b.bottom - b.top;
+        std::vector<uint16_t> tmp(size_t(w) * h);
+        DepthCon32To16(ppixGetPixels(pix), tmp.data(), w, h, ppixGetRowbytes(pix), w * 2);
+        DepthCon16To32(tmp.data(), ppixGetPixels(pix), w, h, w * 2, ppixGetRowbytes(pix));
     } else if (op == "scale" || op == "smoothscale") {
-        int32_t w = 0, h = 0;
-        if (std::sscanf(argText.c_str(), "%dx%d", &w, &h) != 2 || w < 1 || h < 1 || w > 16384 ||
-            h > 16384) {
-            status = fail("scale needs WxH");
-        } else {
-            const FmRect b{0, 0, w, h};
-            out = ppixNew(&b);
-            const int32_t smooth = op == "smoothscale" ? kCopySmooth : 0;
-            if (!out)
-                status = fail("out of memory");
-            else
-                ppixCopy(pix, out, nullptr, nullptr, smooth, nullptr);
-        }
-    } else {
-        status = fail("unknown operation ", op);
+        const FmRect b{0, 0, args.size.width, args.size.height};
+        out = ppixNew(&b);
+        const int32_t smooth = op == "smoothscale" ? kCopySmooth : 0;
+        if (!out)
+            status = fail("out of memory");
+        else
+            ppixCopy(pix, out, nullptr, nullptr, smooth, nullptr);
     }
     if (status == 0 && !writeResult(out, outPath)) status = fail("cannot write ", outPath);
     if (status == 0)
@@ -180,10 +147,42 @@ int runImage(const std::vector<std::string>& args) {
     return status;
 }
 
-host::Registrar imageCommand(host::Command{
-    "image",
-    "image OP [ARG] IN.bmp OUT.bmp|OUT.png   run an image operation: gamma TENTHS, median, "
-    "blur, gaussian, blurmask RADIUS, reduce COLOURS, depth 16, scale WxH, smoothscale WxH",
-    runImage});
+// Each operation is a sub-command of `image` with its own argument.
+void declareImage(CLI::App& cmd) {
+    cmd.require_subcommand(1);
+    auto op = [&cmd](const char* name, const char* help) {
+        CLI::App* sub = cmd.add_subcommand(name, help);
+        sub->callback([name] { args.op = name; });
+        return sub;
+    };
+    auto files = [](CLI::App* sub) {
+        host::addInputPicture(*sub, "IN", args.in)->required();
+        host::addOutputPicture(*sub, "OUT", args.out)->required();
+    };
+    CLI::App* sub = op("gamma", "gamma correction");
+    host::addNumber(*sub, "TENTHS", args.amount, 0, 1000, "gamma in tenths, e.g. 15")->required();
+    files(sub);
+    files(op("median", "3x3 median"));
+    files(op("blur", "3x3 box blur"));
+    files(op("gaussian", "3x3 gaussian blur"));
+    sub = op("blurmask", "blur the alpha matte and show it");
+    host::addNumber(*sub, "RADIUS", args.amount, 0, 1000, "blur radius in pixels")->required();
+    files(sub);
+    sub = op("reduce", "reduce to an optimal palette");
+    host::addInteger(*sub, "COLOURS", args.colours, 1, 256, "palette size")->required();
+    files(sub);
+    sub = op("depth", "through 16-bit 5-5-5 pixels and back");
+    host::addInteger(*sub, "DEPTH", args.colours, 16, 16, "16 (the only depth)")->required();
+    files(sub);
+    for (const char* name : {"scale", "smoothscale"}) {
+        sub =
+            op(name, name[0] == 's' && name[1] == 'm' ? "scale, filtered" : "scale, nearest pixel");
+        host::addSize(*sub, "SIZE", args.size, 1, 16384, "new size")->required();
+        files(sub);
+    }
+}
+
+host::Registrar imageCommand(host::Command{"image", "run an image operation on a picture",
+                                           declareImage, runImage});
 
 }  // namespace

@@ -95,13 +95,11 @@ namespace {
 
 // Registers each path, opens and releases its data file once, then shows the
 // table and how many idle files a full CloseUp closes.
-int runMedia(const std::vector<std::string>& args) {
-    if (args.empty()) {
-        std::fprintf(stderr, "usage: reelhost media FILE...\n");
-        return 2;
-    }
+std::vector<std::string> mediaPaths;
+
+int runMedia() {
     int failures = 0;
-    for (const std::string& path : args) {
+    for (const std::string& path : mediaPaths) {
         int16_t id = AddFile(path.c_str(), 0, 0, 0);
         if (id == 0) {
             std::fprintf(stdout, "%s: cannot be registered\n", path.c_str());
@@ -126,7 +124,11 @@ int runMedia(const std::vector<std::string>& args) {
 }
 
 host::Registrar mediaCommand(host::Command{
-    "media", "media FILE...              register media files, open each once, list the file table",
+    "media", "register media files, open each once, list the file table",
+    [](CLI::App& cmd) {
+        cmd.add_option("FILE", mediaPaths, "media files (a missing one is shown offline)")
+            ->required();
+    },
     runMedia});
 
 }  // namespace

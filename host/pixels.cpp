@@ -106,19 +106,6 @@ void printPixels(FILE* out) {
 
 host::Registrar info(host::InfoSection{400, printPixels});
 
-bool parseSize(const std::string& text, int32_t& w, int32_t& h) {
-    char* end = nullptr;
-    long a = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || (*end != 'x' && *end != 'X')) return false;
-    const char* second = end + 1;
-    long b = std::strtol(second, &end, 10);
-    if (end == second || *end != '\0') return false;
-    if (a < 1 || b < 1 || a > 16384 || b > 16384) return false;
-    w = static_cast<int32_t>(a);
-    h = static_cast<int32_t>(b);
-    return true;
-}
-
 // "#RRGGBB", "RRGGBB", "0xRRGGBB" or a colour name -> 0x00RRGGBB.
 bool parseColour(std::string text, uint32_t& rgb) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -145,15 +132,16 @@ bool parseColour(std::string text, uint32_t& rgb) {
     return true;
 }
 
-int runFill(const std::vector<std::string>& args) {
-    int32_t w = 0, h = 0;
+struct {
+    host::Size size;
     uint32_t rgb = 0;
-    if (args.size() != 3 || !parseSize(args[0], w, h) || !parseColour(args[1], rgb)) {
-        std::fprintf(stderr,
-                     "usage: reelhost fill WIDTHxHEIGHT COLOUR out.png\n"
-                     "  WIDTH and HEIGHT 1..16384; COLOUR #RRGGBB or a name (red, grey, ...)\n");
-        return 2;
-    }
+    std::string out;
+} fillArgs;
+
+int runFill() {
+    const int32_t w = fillArgs.size.width, h = fillArgs.size.height;
+    const uint32_t rgb = fillArgs.rgb;
+    const std::string& outPath = fillArgs.out;
     FmRect bounds{0, 0, w, h};
     PPixHand pix = ppixNew(&bounds);
     if (!pix) {
@@ -172,7 +160,11 @@ int runFill(const std::vector<std::string>& args) {
     int32_t drawn = window ? PPixToWind(pix, window, nullptr, nullptr) : 1;
     if (window) pwDispose(window);
     ppixDispose(pix);
-    int32_t saved = drawn == 0 ? FmSaveWindowSurfacePNG(kFillWindow, args[2].c_str()) : 0;
+    int32_t saved = 0;
+    if (drawn == 0)
+        saved = host::hasExtension(outPath, ".bmp")
+                    ? FmSaveWindowSurfaceBMP(kFillWindow, outPath.c_str())
+                    : FmSaveWindowSurfacePNG(kFillWindow, outPath.c_str());
     FmDisposeWindowSurface(kFillWindow);
     if (drawn != 0) {
         std::fprintf(stderr, "reelhost: drawing into the window failed (%d)\n",
@@ -180,14 +172,29 @@ int runFill(const std::vector<std::string>& args) {
         return 1;
     }
     if (saved != 0) {
-        std::fprintf(stderr, "reelhost: cannot write %s\n", args[2].c_str());
+        std::fprintf(stderr, "reelhost: cannot write %s\n", outPath.c_str());
         return 1;
     }
-    std::printf("wrote %s: %dx%d, #%06X\n", args[2].c_str(), w, h, rgb);
+    std::printf("wrote %s: %dx%d, #%06X\n", outPath.c_str(), w, h, rgb);
     return 0;
 }
 
+void declareFill(CLI::App& cmd) {
+    host::addSize(cmd, "SIZE", fillArgs.size, 1, 16384, "buffer size")->required();
+    cmd.add_option_function<std::string>(
+           "COLOUR",
+           [](const std::string& text) {
+               if (!parseColour(text, fillArgs.rgb))
+                   throw CLI::ValidationError("COLOUR", "'" + text +
+                                                            "' is neither #RRGGBB nor a colour "
+                                                            "name (red, grey, ...)");
+           },
+           "#RRGGBB or a name: black white red green blue yellow cyan magenta grey orange")
+        ->required();
+    host::addOutputPicture(cmd, "OUT", fillArgs.out)->required();
+}
+
 host::Registrar fillCommand(host::Command{
-    "fill", "fill WIDTHxHEIGHT COLOUR out.png   fill a buffer and save it as PNG", runFill});
+    "fill", "fill a buffer, draw it into a window surface and save that", declareFill, runFill});
 
 }  // namespace

@@ -29,12 +29,13 @@ void printSection(void*, OSType tag, int32_t line, int32_t valueLines) {
                 valueLines == 1 ? "" : "s");
 }
 
-int run(const std::vector<std::string>& args) {
-    if (args.size() != 2 || (args[0] != "dump" && args[0] != "check")) {
-        std::fprintf(stderr, "usage: reelhost project dump|check FILE\n");
-        return 2;
-    }
-    const std::string& path = args[1];
+struct {
+    std::string action;  // dump or check
+    std::string path;
+} args;
+
+int run() {
+    const std::string& path = args.path;
     FileRef ref = -1;
     OSErr err = HOpen(0, 0, path.c_str(), fsRdPerm, &ref);
     if (err != noErr) {
@@ -48,7 +49,7 @@ int run(const std::vector<std::string>& args) {
         return 1;
     }
     int rc = 0;
-    if (args[0] == "dump") {
+    if (args.action == "dump") {
         int32_t count = ProjListSections(stream, printSection, nullptr);
         if (count < 0) {
             std::fprintf(stderr, "reelhost: cannot read %s (error %d)\n", path.c_str(), count);
@@ -81,9 +82,19 @@ int run(const std::vector<std::string>& args) {
 }
 
 host::Registrar projectCommand(host::Command{
-    "project",
-    "project dump|check FILE  list the sections of a project or settings file, or "
-    "report the first malformed one",
+    "project", "list the sections of a project or settings file, or check them",
+    [](CLI::App& cmd) {
+        cmd.require_subcommand(1);
+        for (const char* action : {"dump", "check"}) {
+            CLI::App* sub = cmd.add_subcommand(
+                action, action[0] == 'd' ? "each tagged section: tag, line, value lines"
+                                         : "FILE: ok, or the first malformed section (exit 1)");
+            sub->add_option("FILE", args.path, "project or settings file")
+                ->required()
+                ->check(CLI::Validator(CLI::ExistingFile).description(""));
+            sub->callback([action] { args.action = action; });
+        }
+    },
     run});
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Start-up of the resource files and the resource part of `reelhost info`,
 // plus commands that read strings and expand templates.
-#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,16 +33,16 @@ void printResources(FILE* out) {
 
 host::Registrar info(host::InfoSection{200, printResources});
 
-int runString(const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: string LIST INDEX\n");
-        return 2;
-    }
+struct {
+    int64_t list = 0, index = 0;
+} stringArgs;
+
+int runString() {
     char text[256] = "";
-    GetIndString(text, static_cast<int16_t>(std::atoi(args[0].c_str())),
-                 static_cast<int16_t>(std::atoi(args[1].c_str())));
+    GetIndString(text, int16_t(stringArgs.list), int16_t(stringArgs.index));
     if (ResError() != noErr) {
-        std::fprintf(stderr, "string list %s has no item %s\n", args[0].c_str(), args[1].c_str());
+        std::fprintf(stderr, "string list %d has no item %d\n", int(stringArgs.list),
+                     int(stringArgs.index));
         return 1;
     }
     std::printf("%s\n", text);
@@ -50,30 +50,101 @@ int runString(const std::vector<std::string>& args) {
 }
 
 host::Registrar stringCommand(host::Command{
-    "string", "string LIST INDEX          print item INDEX of string list LIST", runString});
+    "string", "print an item of one of the library's string lists",
+    [](CLI::App& cmd) {
+        host::addInteger(cmd, "LIST", stringArgs.list, INT16_MIN, INT16_MAX, "string list ID")
+            ->required();
+        host::addInteger(cmd, "INDEX", stringArgs.index, 1, INT16_MAX, "item, from 1")->required();
+    },
+    runString});
 
-// Numbers become numbers, anything else a C string.
-int runExpand(const std::vector<std::string>& args) {
-    if (args.empty() || args.size() > 11) {
-        std::fprintf(stderr, "usage: expand TEMPLATE [ARG...] (at most 10 arguments)\n");
-        return 2;
+// What each argument of a template must be, from the marker that takes it:
+// ^ & } % take a number, / takes text.
+enum class ArgKind { Unused, Number, Text };
+
+struct {
+    std::string tmpl;
+    std::vector<std::string> values;
+    int64_t list = 0;
+    intptr_t words[10] = {};
+} expandArgs;
+
+// Reads the template's markers and types each argument by them; a
+// conflicting or missing argument is a usage error.
+void checkExpandArgs() {
+    const std::string& t = expandArgs.tmpl;
+    ArgKind kinds[10] = {};
+    char usedBy[10] = {};
+    for (size_t i = 0; i + 1 < t.size(); ++i) {
+        const char c = t[i];
+        if (!std::strchr("^/&}%", c)) continue;
+        if (t[i + 1] == c) {  // a doubled marker is the marker itself
+            ++i;
+            continue;
+        }
+        if (t[i + 1] < '0' || t[i + 1] > '9') continue;
+        const int d = t[i + 1] - '0';
+        const ArgKind kind = c == '/' ? ArgKind::Text : ArgKind::Number;
+        if (kinds[d] != ArgKind::Unused && kinds[d] != kind) {
+            const char numberMarker = c == '/' ? usedBy[d] : c;
+            throw CLI::ValidationError("TEMPLATE", "argument " + std::to_string(d) +
+                                                       " is taken both as text (/) and as a "
+                                                       "number (" +
+                                                       std::string(1, numberMarker) + ")");
+        }
+        kinds[d] = kind;
+        usedBy[d] = c;
+        ++i;
     }
-    intptr_t values[10] = {};
-    for (size_t i = 1; i < args.size(); ++i) {
-        char* end = nullptr;
-        const long n = std::strtol(args[i].c_str(), &end, 10);
-        values[i - 1] = (!args[i].empty() && *end == '\0')
-                            ? static_cast<intptr_t>(n)
-                            : reinterpret_cast<intptr_t>(args[i].c_str());
+    const auto& values = expandArgs.values;
+    if (values.size() > 10) throw CLI::ValidationError("ARG", "at most 10 arguments");
+    for (int d = 0; d < 10; ++d) {
+        const bool given = size_t(d) < values.size();
+        const std::string name = "argument " + std::to_string(d);
+        if (kinds[d] == ArgKind::Unused) {
+            if (given)
+                throw CLI::ValidationError(
+                    name, "'" + values[d] + "' is not used by the template (no ^" +
+                              std::to_string(d) + ", /" + std::to_string(d) + " ...)");
+            continue;
+        }
+        if (!given)
+            throw CLI::ValidationError(name, std::string("the template's ") + usedBy[d] +
+                                                 char('0' + d) + " needs an argument");
+        if (kinds[d] == ArgKind::Text) {
+            expandArgs.words[d] = reinterpret_cast<intptr_t>(values[d].c_str());
+            continue;
+        }
+        int64_t n = 0;
+        if (!host::parseDecimal(values[d], n) || n < INT32_MIN || n > INT32_MAX)
+            throw CLI::ValidationError(name, std::string("the template's ") + usedBy[d] +
+                                                 char('0' + d) + " takes a decimal number, not '" +
+                                                 values[d] + "'");
+        expandArgs.words[d] = intptr_t(n);
     }
+}
+
+int runExpand() {
     char out[kExpandStringMax];
     int32_t length = 0;
-    FmDoExpandString(args[0].c_str(), -1, out, &length, values, nullptr, 0);
+    FmDoExpandString(expandArgs.tmpl.c_str(), -1, out, &length, expandArgs.words, nullptr,
+                     int32_t(expandArgs.list));
     std::printf("%s\n", out);
     return 0;
 }
 
 host::Registrar expandCommand(host::Command{
-    "expand", "expand TEMPLATE [ARG...]   expand a message template (^0 /1 ...)", runExpand});
+    "expand", "expand a message template",
+    [](CLI::App& cmd) {
+        cmd.add_option("TEMPLATE", expandArgs.tmpl,
+                       "text with markers: ^d number, /d text, &d item d of the --list string "
+                       "list, }d and %d timecode of ticks; ^^ gives ^")
+            ->required();
+        cmd.add_option("ARG", expandArgs.values, "arguments 0-9, typed by the marker taking each");
+        host::addInteger(cmd, "--list", expandArgs.list, 0, INT16_MAX,
+                         "string list the &d markers read");
+        cmd.callback(checkExpandArgs);
+    },
+    runExpand});
 
 }  // namespace

@@ -1,7 +1,6 @@
 // `reelhost testcard`: a test picture (colour bars over a grey ramp) to feed
 // the image commands and to look at.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "host.h"
@@ -14,19 +13,14 @@ namespace {
 constexpr uint32_t kBars[] = {0xFFFFFF, 0x00FFFF, 0xFFFF00, 0x00FF00,
                               0xFF00FF, 0x0000FF, 0xFF0000, 0x000000};
 
-bool endsWith(const std::string& s, const char* suffix) {
-    size_t n = std::strlen(suffix);
-    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
-}
+struct {
+    host::Size size;
+    std::string out;
+} args;
 
-int runTestcard(const std::vector<std::string>& args) {
-    int32_t w = 0, h = 0;
-    if (args.size() != 2 || std::sscanf(args[0].c_str(), "%dx%d", &w, &h) != 2 || w < 16 ||
-        h < 16 || w > 8192 || h > 8192 ||
-        !(endsWith(args[1], ".bmp") || endsWith(args[1], ".png"))) {
-        std::fprintf(stderr, "usage: reelhost testcard WIDTHxHEIGHT OUT.bmp|OUT.png\n");
-        return 2;
-    }
+int runTestcard() {
+    const int32_t w = args.size.width, h = args.size.height;
+    const std::string& outPath = args.out;
     FmRect bounds{0, 0, w, h};
     PPixHand pix = ppixNew(&bounds);
     if (!pix) {
@@ -44,19 +38,23 @@ int runTestcard(const std::vector<std::string>& args) {
         FmRect r{x, barsBottom, x + 1, h};
         ppixFillRect(pix, &r, g | g << 8 | g << 16);
     }
-    int32_t err = endsWith(args[1], ".bmp") ? FmWriteBmpFile(pix, args[1].c_str())
-                                            : FmWritePngFile(pix, args[1].c_str(), 0);
+    int32_t err = host::hasExtension(outPath, ".bmp") ? FmWriteBmpFile(pix, outPath.c_str())
+                                                      : FmWritePngFile(pix, outPath.c_str(), 0);
     ppixDispose(pix);
     if (err != 0) {
-        std::fprintf(stderr, "reelhost: cannot write %s (%d)\n", args[1].c_str(), err);
+        std::fprintf(stderr, "reelhost: cannot write %s (%d)\n", outPath.c_str(), err);
         return 1;
     }
-    std::printf("wrote %s: %dx%d test card\n", args[1].c_str(), w, h);
+    std::printf("wrote %s: %dx%d test card\n", outPath.c_str(), w, h);
     return 0;
 }
 
 host::Registrar testcardCommand(host::Command{
-    "testcard", "testcard WIDTHxHEIGHT OUT.bmp|OUT.png   write colour bars over a grey ramp",
+    "testcard", "write colour bars over a grey ramp",
+    [](CLI::App& cmd) {
+        host::addSize(cmd, "SIZE", args.size, 16, 8192, "picture size")->required();
+        host::addOutputPicture(cmd, "OUT", args.out)->required();
+    },
     runTestcard});
 
 }  // namespace

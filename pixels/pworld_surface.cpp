@@ -3,8 +3,11 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <cstring>
 
+#include "pixels/ppix_internal.h"
 #include "platform/surface.h"
+#include "reelcore/depthcon.h"
 #include "reelcore/pworld.h"
 
 namespace {
@@ -43,6 +46,22 @@ RC_API int32_t FmSaveWindowSurfacePNG(uint32_t window, const char* path) {
     if (!s) return fnfErr;
     if (!path || !rc::platform::writePng(*s, path)) return ioErr;
     return 0;
+}
+
+RC_API int32_t FmSaveWindowSurfaceBMP(uint32_t window, const char* path) {
+    rc::platform::Surface* s = rc::platform::surfaceForWindow(window);
+    if (!s) return fnfErr;
+    if (!path) return ioErr;
+    // Surface pixels and buffer pixels are both 0xAARRGGBB words, rows top first.
+    const FmRect bounds{0, 0, s->width, s->height};
+    PPixHand pix = ppixNew(&bounds);
+    if (!pix) return memFullErr;
+    const PPixRecord* r = rc::pixels::record(pix);
+    for (int32_t y = 0; y < s->height; ++y)
+        std::memcpy(rc::pixels::rowAddress(r, y), s->row(y), size_t(s->width) * 4);
+    const int32_t err = FmWriteBmpFile(pix, path);
+    ppixDispose(pix);
+    return err == 0 ? 0 : ioErr;
 }
 
 RC_API void FmDisposeWindowSurface(uint32_t window) {

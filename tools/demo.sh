@@ -14,7 +14,7 @@ step info
 step timecode 180000 2997/100
 step timecode --parse "00:10:00;01" 30drop
 step string 1003 25
-step expand "^0 frames in ^1" 42 "bars.bmp"
+step expand "^0 frames in /1" 42 "bars.bmp"
 step testcard 640x480 bars.bmp
 step testcard 640x480 bars.png
 step fill 320x240 '#3366CC' fill.png

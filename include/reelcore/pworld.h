@@ -59,11 +59,12 @@ RC_API int32_t pwPWorldToWind(PWorld src, uint32_t window, const FmRect* srcRect
 
 /* Off-screen surfaces for window ids that have no window of their own (a
    host without an interface draws into these). Create: 0, -50 for bad sizes
-   or an id that already has a surface, -108 out of memory. Save: 0, -43 no
-   surface for the id, -36 the file could not be written. Dispose only
-   removes surfaces made here. */
+   or an id that already has a surface, -108 out of memory. Save (PNG or a
+   24-bit BMP): 0, -43 no surface for the id, -36 the file could not be
+   written, -108 out of memory. Dispose only removes surfaces made here. */
 RC_API int32_t FmCreateWindowSurface(uint32_t window, int32_t width, int32_t height, int32_t depth);
 RC_API int32_t FmSaveWindowSurfacePNG(uint32_t window, const char* path);
+RC_API int32_t FmSaveWindowSurfaceBMP(uint32_t window, const char* path);
 RC_API void FmDisposeWindowSurface(uint32_t window);
 
 #ifdef __cplusplus

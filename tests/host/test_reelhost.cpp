@@ -2,6 +2,9 @@
 
 #include <stdlib.h>
 
+#include <sys/wait.h>
+
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -23,7 +26,7 @@ std::string run(const std::string& args, int* status) {
 }
 
 class Reelhost : public ::testing::Test {
-protected:
+  protected:
     std::string dir;
     void SetUp() override {
         SetupGlobals();
@@ -56,19 +59,130 @@ TEST_F(Reelhost, TestcardDrawsBarsOverARamp) {
     ppixDispose(pix);
 
     std::string bad = run("testcard 8x8 " + bmp, &status);
-    EXPECT_NE(status, 0);
-    EXPECT_NE(bad.find("usage"), std::string::npos);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(bad.find("16..8192"), std::string::npos) << bad;
+}
+
+int exitCode(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Every malformed command line is refused with exit 2 and names what is wrong.
+TEST_F(Reelhost, UsageMistakesExitTwoWithAReason) {
+    const std::string f = dir + "/f.bmp";
+    const struct {
+        std::string args;
+        const char* says;
+    } cases[] = {
+        {"testcard 20x20junk " + f, "not WIDTHxHEIGHT"},
+        {"testcard 4294967312x16 " + f, "16..8192"},
+        {"testcard 64x64 " + dir + "/card.jpg", "must end in .bmp or .png"},
+        {"fill 10x10 nocolour " + f, "colour name"},
+        {"fill 0x10 red " + f, "1..16384"},
+        {"image", "required"},
+        {"image median " + dir + "/missing.bmp " + f, "missing.bmp"},
+        {"image gamma x " + f + " " + f, "not a number"},
+        {"image reduce 300 " + f + " " + f, "1..256"},
+        {"timecode garbage", "not a decimal tick count"},
+        {"timecode --parse 1 9", "not a format"},
+        {"timecode 10 0/1", "SCALE[/SAMP]"},
+        {"string 1003 x", "not a decimal number"},
+        {"expand ^0 abc", "takes a decimal number"},
+        {"expand ^0/0 4", "both as text"},
+        {"expand /0", "needs an argument"},
+        {"expand ^0 1 2", "not used by the template"},
+        {"windows " + f, "not a folder"},
+        {"project list " + f, ""},
+        {"media", "required"},
+    };
+    int status = 0;
+    run("fill 4x4 red " + f, &status);  // an existing regular file for the folder case
+    ASSERT_EQ(exitCode(status), 0);
+    for (const auto& c : cases) {
+        std::string out = run(c.args, &status);
+        EXPECT_EQ(exitCode(status), 2) << c.args << "\n" << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << c.args << "\n" << out;
+    }
+}
+
+TEST_F(Reelhost, ExpandTypesArgumentsByTheirMarkers) {
+    int status = 0;
+    EXPECT_EQ(run("expand /0 42", &status), "42\n");  // text, not a pointer made of a number
+    EXPECT_EQ(exitCode(status), 0);
+    EXPECT_EQ(run("expand '^0 frames in /1' 42 bars.bmp", &status), "42 frames in bars.bmp\n");
+    EXPECT_EQ(run("expand '^0 ^^ /1 ^0' -7 x", &status), "-7 ^ x -7\n");
+    EXPECT_EQ(exitCode(status), 0);
+}
+
+TEST_F(Reelhost, TimecodeRefusesTextThatIsNotATime) {
+    int status = 0;
+    std::string out = run("timecode --parse garbage 30drop", &status);
+    EXPECT_EQ(exitCode(status), 1);
+    EXPECT_NE(out.find("not a time in format 30drop"), std::string::npos) << out;
+    out = run("timecode --parse 00:00:00:45 30", &status);  // frames past the rate
+    EXPECT_EQ(exitCode(status), 1) << out;
+    out = run("timecode --parse 00:10:00:01 30drop", &status);
+    EXPECT_EQ(exitCode(status), 0) << out;
+    EXPECT_NE(out.find("1798300 ticks"), std::string::npos) << out;
+    // decimal, never octal: 010 is ten ticks
+    out = run("timecode 010 25", &status);
+    EXPECT_EQ(exitCode(status), 0);
+    EXPECT_NE(out.find("10 ticks at 25/1"), std::string::npos) << out;
+    out = run("timecode -150 100", &status);
+    EXPECT_EQ(exitCode(status), 0);
+    EXPECT_NE(out.find("-150 ticks"), std::string::npos) << out;
+}
+
+// The extension picks the written format, whatever its case.
+TEST_F(Reelhost, OutputFormatFollowsTheExtension) {
+    int status = 0;
+    for (const char* name : {"a.bmp", "b.BMP", "c.png", "d.PnG"}) {
+        for (const char* cmd : {"fill 10x10 red ", "testcard 16x16 "}) {
+            const std::string path = dir + "/" + cmd[0] + name;
+            run(cmd + path, &status);
+            ASSERT_EQ(exitCode(status), 0) << cmd << name;
+            FILE* f = std::fopen(path.c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            unsigned char magic[2] = {};
+            ASSERT_EQ(std::fread(magic, 1, 2, f), 2u);
+            std::fclose(f);
+            const bool png = std::tolower(name[2]) == 'p';
+            EXPECT_EQ(magic[0], png ? 0x89 : 'B') << cmd << name;
+            EXPECT_EQ(magic[1], png ? 'P' : 'M') << cmd << name;
+        }
+    }
+    // fill's BMP holds the colour drawn
+    PPixHand pix = FmReadBmpFile((dir + "/fa.bmp").c_str());
+    ASSERT_NE(pix, nullptr);
+    EXPECT_EQ(ppixGetPixel(pix, 5, 5) & 0xFFFFFF, 0xFF0000u);
+    ppixDispose(pix);
+}
+
+TEST_F(Reelhost, WindowsSavesSurfacesIntoAFolder) {
+    int status = 0;
+    std::string out = run("windows " + dir + "/shots", &status);
+    EXPECT_EQ(exitCode(status), 0) << out;
+    EXPECT_NE(out.find("surfaces in"), std::string::npos) << out;
 }
 
 TEST_F(Reelhost, UnknownCommandsAndHelp) {
     int status = 0;
     std::string out = run("nonsense", &status);
     EXPECT_NE(status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_NE(out.find("unknown command 'nonsense'"), std::string::npos);
     out = run("help", &status);
     EXPECT_EQ(status, 0);
     for (const char* c : {"info", "timecode", "testcard", "image", "project", "media"})
         EXPECT_NE(out.find(c), std::string::npos) << c;
+    out = run("help image", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("smoothscale"), std::string::npos) << out;
+    out = run("image gamma --help", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("Usage: reelhost image gamma"), std::string::npos) << out;
+    run("", &status);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
 }  // namespace

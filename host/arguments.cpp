@@ -1,0 +1,122 @@
+// Argument declarations the commands share: strict decimal numbers, sizes and
+// picture files, each refusing bad text with a message naming the argument.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "host.h"
+
+namespace host {
+
+bool hasExtension(const std::string& path, const char* ext) {
+    const size_t n = std::strlen(ext);
+    if (path.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) != ext[i])
+            return false;
+    return true;
+}
+
+bool parseDecimal(const std::string& text, int64_t& out) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i == text.size()) return false;
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        const unsigned digit = unsigned(text[i] - '0');
+        if (value > (uint64_t(INT64_MAX) - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    out = negative ? -int64_t(value) : int64_t(value);
+    return true;
+}
+
+namespace {
+
+std::string rangeText(int64_t lo, int64_t hi) {
+    return std::to_string(lo) + ".." + std::to_string(hi);
+}
+
+}  // namespace
+
+CLI::Option* addInteger(CLI::App& cmd, const std::string& name, int64_t& out, int64_t lo,
+                        int64_t hi, const std::string& help) {
+    auto* opt = cmd.add_option_function<std::string>(
+        name,
+        [&out, name, lo, hi](const std::string& text) {
+            int64_t v = 0;
+            if (!parseDecimal(text, v))
+                throw CLI::ValidationError(name, "'" + text + "' is not a decimal number");
+            if (v < lo || v > hi)
+                throw CLI::ValidationError(name, text + " is outside " + rangeText(lo, hi));
+            out = v;
+        },
+        help);
+    opt->type_name("INT in " + rangeText(lo, hi));
+    return opt;
+}
+
+CLI::Option* addNumber(CLI::App& cmd, const std::string& name, double& out, double lo, double hi,
+                       const std::string& help) {
+    auto* opt = cmd.add_option_function<std::string>(
+        name,
+        [&out, name, lo, hi](const std::string& text) {
+            bool ok = !text.empty();
+            for (char c : text) ok = ok && ((c >= '0' && c <= '9') || c == '.' || c == '-');
+            char* end = nullptr;
+            const double v = ok ? std::strtod(text.c_str(), &end) : 0;
+            if (!ok || *end != '\0' || !std::isfinite(v))
+                throw CLI::ValidationError(name, "'" + text + "' is not a number");
+            if (v < lo || v > hi)
+                throw CLI::ValidationError(name, text + " is outside " +
+                                                     CLI::detail::to_string(lo) + ".." +
+                                                     CLI::detail::to_string(hi));
+            out = v;
+        },
+        help);
+    opt->type_name("NUMBER");
+    return opt;
+}
+
+CLI::Option* addSize(CLI::App& cmd, const std::string& name, Size& out, int32_t lo, int32_t hi,
+                     const std::string& help) {
+    auto* opt = cmd.add_option_function<std::string>(
+        name,
+        [&out, name, lo, hi](const std::string& text) {
+            const size_t x = text.find_first_of("xX");
+            int64_t w = 0, h = 0;
+            if (x == std::string::npos || !parseDecimal(text.substr(0, x), w) ||
+                !parseDecimal(text.substr(x + 1), h))
+                throw CLI::ValidationError(name, "'" + text + "' is not WIDTHxHEIGHT");
+            if (w < lo || w > hi || h < lo || h > hi)
+                throw CLI::ValidationError(
+                    name, "width and height must each be " + rangeText(lo, hi) + ", not " + text);
+            out.width = int32_t(w);
+            out.height = int32_t(h);
+        },
+        help + " (WIDTHxHEIGHT, each " + rangeText(lo, hi) + ")");
+    opt->type_name("WxH");
+    return opt;
+}
+
+CLI::Option* addInputPicture(CLI::App& cmd, const std::string& name, std::string& out) {
+    return cmd.add_option(name, out, "picture to read (BMP)")
+        ->check(CLI::Validator(CLI::ExistingFile).description(""))
+        ->type_name("FILE");
+}
+
+CLI::Option* addOutputPicture(CLI::App& cmd, const std::string& name, std::string& out) {
+    return cmd.add_option(name, out, "picture to write; .bmp or .png picks the format")
+        ->check(CLI::Validator(
+            [](std::string& path) -> std::string {
+                if (hasExtension(path, ".bmp") || hasExtension(path, ".png")) return "";
+                return "'" + path + "' must end in .bmp or .png";
+            },
+            "", "picture extension"))
+        ->type_name("OUT.bmp|OUT.png");
+}
+
+}  // namespace host
