@@ -40,8 +40,7 @@ void init() {
     if (done) return;
     done = true;
     SetupGlobals();
-    InitMemoryMgr();
-    InitFileQueue();
+    InitMemoryMgr();  // no file table: every module is unknown
 }
 
 // ---- A filter host whose arbitrary data are Handles of bytes ----

@@ -147,8 +147,9 @@ inline Handle buildXe(int16_t fileID, const std::vector<Param>& params,
         put<int32_t>(b, at + 12, p.type);
         std::memcpy(b.data() + at + 16, "param", 5);
         put<uint32_t>(b, at + 48, p.flags);
-        std::memcpy(b.data() + at + 56, p.body.data(),
-                    std::min(p.body.size(), size_t(p.length - 56)));
+        if (!p.body.empty())
+            std::memcpy(b.data() + at + 56, p.body.data(),
+                        std::min(p.body.size(), size_t(p.length - 56)));
         if (p.type == kXEParamArbitrary && !p.nullData)
             put<uint32_t>(b, at + kXEArbHandleOffset, HandleToWord(XeDouble::make(p.data)));
     }
