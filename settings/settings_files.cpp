@@ -36,9 +36,9 @@ enum {
 
 std::string folder() {
     if (!gFolder.empty()) return gFolder;
-    const char* app = reinterpret_cast<const char*>(GetAGlobal(kSlotAppFolder));
-    if (!app || !*app) return std::string();
-    std::string f = app;
+    const auto* app = reinterpret_cast<const FSSpec*>(GetAGlobal(kSlotAppFolder));
+    if (!app || !app->name[0]) return std::string();
+    std::string f(app->name, strnlen(app->name, sizeof app->name));
     if (f.back() != '/' && f.back() != '\\') f += '/';
     return f + "Settings";
 }

@@ -277,10 +277,10 @@ TEST_F(Files, AReadThatStopsAtAnErrorLeavesTheTargetUntouched) {
 
 TEST_F(Files, NamedFilesInTheSettingsFolder) {
     // Beside the application by default.
-    static const char* app = nullptr;
+    static FSSpec app{};
     std::string appDir = path("app");
-    app = appDir.c_str();
-    SetAGlobal(kSlotAppFolder, reinterpret_cast<intptr_t>(app));
+    std::snprintf(app.name, sizeof app.name, "%s", appDir.c_str());
+    SetAGlobal(kSlotAppFolder, reinterpret_cast<intptr_t>(&app));
     char folder[260];
     ASSERT_EQ(psetGetSettingsFolder(folder), 1);
     EXPECT_EQ(std::string(folder), appDir + "/Settings");
