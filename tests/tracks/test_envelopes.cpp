@@ -210,6 +210,18 @@ TEST_F(Envelopes, BandsWithoutDisplayHeight) {
     EXPECT_EQ(pointsOf(negative)[1], (RubberHandPt{50, 0, 64}));
 }
 
+// A band from a file whose first point is not at 0: edits keep the order.
+TEST_F(Envelopes, BandsStartingLateStayInOrder) {
+    Handle b = band(100, {{1000, 50, 128}, {2000, 50, 128}});
+    EXPECT_EQ(InsertPoint(10, 20, b), 1);
+    EXPECT_EQ(pointsOf(b)[1].position, 1000);
+    SizeRubberBand(b, 500);
+    EXPECT_EQ(pointsOf(b).back().position, 1000);
+    Handle t = band(100, {{1000, 50, 128}, {2000, 50, 128}});
+    TrimBandEnd(t, 10);
+    EXPECT_EQ(pointsOf(t), (std::vector<RubberHandPt>{{1000, 50, 128}, {1000, 50, 128}}));
+}
+
 TEST_F(Envelopes, BadBlocksReadZeroAndRefuseEdits) {
     // One point; more points than the block holds; a block too short for a header.
     Handle one = band(100, {{0, 50, 128}});
