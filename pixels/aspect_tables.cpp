@@ -44,11 +44,17 @@ struct Table {
     }
 };
 
+// A hasher of our own keeps the index's template code inside the library
+// (an instantiation over plain types could be exported as a weak symbol).
+struct SizeHash {
+    size_t operator()(uint64_t key) const { return std::hash<uint64_t>{}(key); }
+};
+
 struct State {
     Table<FmPARPreset> presets;
     Table<FmPARFrameDefault> defaults;
     // Index of the defaults by size, so a long rules file is not quadratic.
-    std::unordered_map<uint64_t, int32_t> defaultBySize;
+    std::unordered_map<uint64_t, int32_t, SizeHash> defaultBySize;
     std::string rulesPath;  // overrides the application folder's file when set
     FmPARLineProc report = nullptr;
     void* refcon = nullptr;
