@@ -145,6 +145,32 @@ bool Container::find(uint32_t type, int16_t id, StoredResource& out) const {
     return false;
 }
 
+bool Container::lowestID(uint32_t type, int16_t& id) const {
+    char name[8];
+    fmt::typeNameOf(type, name);
+    bool found = false;
+    for (const Block& b : blocks_) {
+        const uint8_t* base = bytes_.data() + b.start;
+        uint32_t lo = 0, hi = b.resourceCount;
+        while (lo < hi) {  // the first entry not below (type, INT16_MIN)
+            const uint32_t mid = lo + (hi - lo) / 2;
+            const auto e = readAt<fmt::ResourceEntry>(
+                base, b.resourceTable + uint64_t{mid} * sizeof(fmt::ResourceEntry));
+            if (compareKey(e, name, INT16_MIN) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        if (lo == b.resourceCount) continue;
+        const auto e = readAt<fmt::ResourceEntry>(
+            base, b.resourceTable + uint64_t{lo} * sizeof(fmt::ResourceEntry));
+        if (std::memcmp(e.typeName, name, sizeof name) != 0) continue;
+        if (!found || e.id < id) id = e.id;
+        found = true;
+    }
+    return found;
+}
+
 bool Container::findString(uint32_t number, std::string_view& out) const {
     for (const Block& b : blocks_) {
         const uint8_t* base = bytes_.data() + b.start;

@@ -34,6 +34,8 @@ class Container {
 
     bool find(uint32_t type, int16_t id, StoredResource& out) const;
     bool findString(uint32_t number, std::string_view& out) const;
+    // The lowest ID of a type; false when the type has no resource.
+    bool lowestID(uint32_t type, int16_t& id) const;
     bool empty() const { return blocks_.empty(); }
     // Sum of the resources of all blocks (for reports).
     uint32_t resourceCount() const;

@@ -316,6 +316,14 @@ int mapEntriesInUse() {
     return S().used;
 }
 
+bool lowestResourceID(ResType type, int16_t* id) {
+    const ResFile* f = fileOf(S().currentFile);
+    int16_t lowest = 0;
+    if (f == nullptr || !f->container.lowestID(type, lowest)) return false;
+    if (id) *id = lowest;
+    return true;
+}
+
 int16_t readModuleResources(const char* path, Container& out) {
     std::vector<uint8_t> section;
     const auto r = rc::platform::readModuleSection(path, fmt::kSectionName, section);

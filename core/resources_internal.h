@@ -39,6 +39,10 @@ std::vector<OpenFileInfo> openFiles();
 // Entries of the resource map in use.
 int mapEntriesInUse();
 
+// The lowest ID of a type in the current resource file; false when the
+// file has none of that type.
+bool lowestResourceID(ResType type, int16_t* id);
+
 // Loads a container from a module file into `out`. Returns noErr, or
 // memFullErr (-108) when the file cannot be read or is malformed.
 int16_t readModuleResources(const char* path, Container& out);

@@ -7,7 +7,11 @@
 #include <iterator>
 #include <vector>
 
-extern "C" int fuzzProjectInput(const uint8_t* data, size_t size);
+// The fuzz entry replayed; each fuzz target's replay program names its own.
+#ifndef REEL_FUZZ_ENTRY
+#define REEL_FUZZ_ENTRY fuzzProjectInput
+#endif
+extern "C" int REEL_FUZZ_ENTRY(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -27,7 +31,7 @@ int main(int argc, char** argv) {
             std::ifstream in(p, std::ios::binary);
             std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
                                       std::istreambuf_iterator<char>());
-            fuzzProjectInput(data.data(), data.size());
+            REEL_FUZZ_ENTRY(data.data(), data.size());
             ++files;
         }
     }

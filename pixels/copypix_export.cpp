@@ -69,8 +69,16 @@ void convolveBuffers(PPixHand src, PPixHand dst, const FmKernel3x3* kernel) {
     convolve3x3(in, out, *kernel);
 }
 
-const FmUtilityTable kLibraryTable = {kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,
-                                      convolveBuffers};
+// The superimpose composite: the library's keys.
+int32_t compositeWithKey(int32_t superMode, PPixHand src, PPixHand dst, PPixHand matte,
+                         int32_t opacity, const FmKeySettings* key) {
+    return superMode ? DoImageKey(src, dst, matte, nullptr, opacity, key) : 0;
+}
+
+const FmUtilityTable kLibraryTable = {
+    kUtilityTableVersion, sizeof(FmUtilityTable), MyCopyPix,  convolveBuffers, DoAudioMunge,
+    AudioLimit,           FmAudioPostProcess,     DoResample, StretchAudio,    compositeWithKey,
+    FixedToFixed};
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // Hooks through which the motion settings write and read their sections on a
-// stream. Until the motion code installs them, saving writes nothing and
-// loading reads nothing (a motion record without sections).
+// stream: SaveMotionSettings and LoadMotionSettings unless replaced. Null
+// hooks write nothing and read nothing (a motion record without sections).
 #pragma once
 
 #include "reelcore/project_stream.h"

@@ -4,12 +4,13 @@
 
 #include "project/motion_hooks.h"
 #include "reelcore/memory.h"
+#include "reelcore/motion.h"
 
 namespace rc::project::hooks {
 
 namespace {
-SaveMotionSettingsFn gSave = nullptr;
-LoadMotionSettingsFn gLoad = nullptr;
+SaveMotionSettingsFn gSave = SaveMotionSettings;
+LoadMotionSettingsFn gLoad = LoadMotionSettings;
 }  // namespace
 
 void setMotionSettingsCodec(SaveMotionSettingsFn save, LoadMotionSettingsFn load) {

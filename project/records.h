@@ -5,9 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "reelcore/envelopes.h"
+#include "reelcore/tracks.h"
 #include "reelcore/types.h"
 
 namespace rc::project {
+
+// The track record and the band records are public (tracks.h, envelopes.h).
+using ::RubberHand;
+using ::RubberHandPt;
+using ::TrackRec;
 
 #pragma pack(push, 1)
 
@@ -21,34 +28,6 @@ struct ProjHeader {  // HEAD "TLLT"
 struct RangeRec {  // FTRM "SL": the part of a file kept by trimming
     int16_t fileID;
     int32_t trimIn;
-};
-
-struct TrackRec {       // TRKI "OB4HS6"
-    uint32_t theTrack;  // Handle word; not stored
-    uint8_t active;
-    uint8_t locked;
-    uint8_t output;
-    uint8_t shy;
-    uint32_t name;  // Handle word
-    int16_t linked;
-    int16_t hilitesection;
-    int16_t type;
-    int16_t mapping;
-    int16_t disabled;
-    int16_t selected;
-};
-
-struct RubberHand {  // band header "SSSS"
-    int16_t scale;
-    int16_t count;
-    int16_t reserved;
-    int16_t kind;
-};
-
-struct RubberHandPt {  // band point "LSS"
-    int32_t position;
-    int16_t height;
-    int16_t level;
 };
 
 struct ClipAspect {  // CLPA "LL"
@@ -112,9 +91,6 @@ struct OfflineInfo {  // FDAT "RL6S3LC5LC6LC[32]C[32]C[256]"
 
 static_assert(sizeof(ProjHeader) == 16, "project header");
 static_assert(sizeof(RangeRec) == 6, "trim range record");
-static_assert(sizeof(TrackRec) == 24, "stored track record");
-static_assert(sizeof(RubberHand) == 8, "band header");
-static_assert(sizeof(RubberHandPt) == 8, "band point");
 static_assert(sizeof(ClipAspect) == 8, "clip aspect record");
 static_assert(sizeof(ProjRec) == kProjRecSize, "project-list entry");
 static_assert(sizeof(OfflineInfo) == kOfflineInfoSize, "offline information");

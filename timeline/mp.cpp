@@ -10,6 +10,7 @@
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
 #include "reelcore/mp.h"
+#include "timeline/keying/keying_internal.h"
 
 namespace {
 
@@ -79,6 +80,8 @@ extern "C" {
 
 RC_API void InitMP(void) {
     if (table()) TerminateMP();
+    // the keys' tables of slots 62 and 63, unless the executable gave its own
+    rc::keying::installApplicationTables();
     const char* path = reinterpret_cast<const char*>(GetAGlobal(kSlotSettingsFilePath));
     int32_t n = rc::platform::getPrivateProfileInt("override", "NumCPUs", -1, path);
     if (n < 0) n = rc::platform::processorCount();

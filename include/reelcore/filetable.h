@@ -5,6 +5,7 @@
 #ifndef REELCORE_FILETABLE_H
 #define REELCORE_FILETABLE_H
 
+#include "reelcore/aspect.h"
 #include "reelcore/timerecord.h"
 #include "reelcore/types.h"
 
@@ -112,6 +113,7 @@ typedef struct FmFileRecord {
     int32_t version;
     uint8_t watchForChanges;
     uint32_t modificationTime;
+    FmPixelAspectRec pixelAspect; /* set up when the file's importer describes it */
 } FmFileRecord;
 
 /* The table itself, in the Handle of slot 206. */

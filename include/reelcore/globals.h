@@ -24,6 +24,7 @@ enum {
     kSlotResInst = 230,
     kSlotOpenFileBudget = 239,
     kSlotCurrentHandlerFile = 333,
+    kSlotAppFolder = 337, /* const FSSpec*: the application folder (path in its name) */
     kSlotIsMMX = 338,
     kSlotSettingsFilePath = 374
 };

@@ -1,0 +1,28 @@
+// Match names: the names by which projects find plug-in modules again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "reelcore/types.h"
+
+namespace rc::plugins {
+
+// What a module calls itself: its match name as given (PiPL match name, else
+// display text) and its PiPL name (else display text).
+struct ModuleNames {
+    std::string rawMatchName;
+    std::string piplName;
+};
+
+// Remembers a module's names so the match table need not read it again.
+void rememberNames(int16_t fileID, const ModuleNames& names);
+void forgetAllNames();
+// The remembered names, else read from the module.
+ModuleNames namesOf(int16_t fileID);
+
+// "ORVK " becomes "ORVKXE " for XE effects; for all others "ORVKFM "
+// becomes "ORVK ". At most 31 characters.
+std::string normaliseMatchName(const std::string& raw, bool xeModule);
+
+}  // namespace rc::plugins
