@@ -24,17 +24,12 @@ MixTables mixTables();
 const int16_t* libraryMixScaleTable();
 const uint8_t* libraryMixClipTable();
 
-// Resample quality (0 nearest sample, 1, 2) and dither of the project's
-// audio settings.
+// Resample quality (0 nearest sample, 1, 2) and dither of the global
+// project settings.
 struct ResampleSettings {
     int32_t quality = 0;
     bool dither = false;
 };
 ResampleSettings resampleSettings();
-
-// Replaces where the settings come from; null restores the project
-// settings' defaults (quality 0, no dither).
-using ResampleSettingsSource = ResampleSettings (*)();
-void setResampleSettingsSource(ResampleSettingsSource source);
 
 }  // namespace rc::audio

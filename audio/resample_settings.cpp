@@ -1,27 +1,12 @@
-// Where the resampler finds the project's resample quality and dither.
-#include <atomic>
-
+// The resampler reads its quality and dither from the global project
+// settings.
 #include "audio/audio_internal.h"
+#include "reelcore/settings.h"
 
 namespace rc::audio {
 
-namespace {
-
-// The project settings' defaults: nearest sample, no dither.
-ResampleSettings projectDefaults() {
-    return {};
-}
-
-std::atomic<ResampleSettingsSource> gSource{projectDefaults};
-
-}  // namespace
-
 ResampleSettings resampleSettings() {
-    return gSource.load()();
-}
-
-void setResampleSettingsSource(ResampleSettingsSource source) {
-    gSource.store(source ? source : projectDefaults);
+    return {psetGetResampleQuality(nullptr), psetGetDither(nullptr) != 0};
 }
 
 }  // namespace rc::audio

@@ -23,6 +23,9 @@ step image reduce 16 bars.bmp reduced.png
 step image smoothscale 160x120 bars.bmp thumb.png
 step image median bars.bmp median.png
 step media bars.bmp bars.png
+step settings new pal.prs --standard pal --description "PAL DV"
+step settings show pal.prs
+step settings check pal.prs
 step windows .
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png

@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "audio/audio_internal.h"
 #include "audio/resample_context.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/settings.h"
 
 namespace audiotest {
 
@@ -31,20 +34,16 @@ inline std::vector<int16_t> randomSamples(size_t n) {
     return v;
 }
 
-// The settings DoResample reads, chosen by the test.
-inline rc::audio::ResampleSettings& chosenSettings() {
-    static rc::audio::ResampleSettings s;
-    return s;
-}
-
+// DoResample reads the quality and dither of the global project settings.
 inline void useSettings(int32_t quality, bool dither) {
-    chosenSettings() = {quality, dither};
-    rc::audio::setResampleSettingsSource([] { return chosenSettings(); });
+    PsetBlock* block = psetGetBlock(InitProjectSettings());
+    ASSERT_NE(block, nullptr);
+    block->audio.resampleQ = quality;
+    block->audio.dither = dither ? 1 : 0;
 }
 
 inline void resetRuntime() {
     rc::audio::disposeResamplerContext();
-    rc::audio::setResampleSettingsSource(nullptr);
     SetupGlobals();
     InitMemoryMgr();
 }

@@ -135,7 +135,8 @@ int32_t frameRatio(int32_t width, int32_t height, int32_t flags) {
 }
 
 void fixPoint(FmMotionPoint& p, int32_t ratio) {
-    const int32_t from = p.ratio > 0 ? p.ratio : kDefaultRatio;
+    const int32_t stored = p.ratio;  // copied out: the packed field is not aligned
+    const int32_t from = stored > 0 ? stored : kDefaultRatio;
     const int32_t to = ratio > 0 ? ratio : kDefaultRatio;
     // units per frame width, across and down, for a frame one unit wide
     int64_t w0, h0, w1, h1;
