@@ -67,7 +67,7 @@ TEST_F(Samples, EverySampleRegisters) {
     EXPECT_STREQ(TypeToDescription(cc("LST2")), "Listed movie");
     // Groups: none (movies) before bit 4 (stills); by description within.
     std::vector<uint32_t> order;
-    for (const RcXrefEntry& e : entries) order.push_back(e.fileType);
+    for (const RcXrefEntry& e : entries) order.push_back(uint32_t{e.fileType});
     EXPECT_EQ(order, (std::vector<uint32_t>{cc("LST2"), cc("SMPM"), cc("LST1"), cc("SMPP")}));
 }
 
