@@ -35,7 +35,8 @@ bool describeBlock(const uint8_t* p, size_t avail, std::string* text, int64_t* d
         *text += xeTypeInfo(s.type).letter;
         appendNumber(text, s.length);
     }
-    *described = int64_t(kXEBlockHeaderSize) + L.recordsEnd;
+    // Without records the text covers the header alone.
+    *described = int64_t(kXEBlockHeaderSize) + (L.firstStart < 0 ? 0 : L.recordsEnd);
     return true;
 }
 
