@@ -118,9 +118,10 @@ class Reader {
         const bool negative = take('-');
         if (*p_ < '0' || *p_ > '9') return false;
         int64_t n = 0;
+        const int64_t limit = negative ? -int64_t(INT32_MIN) : INT32_MAX;
         while (*p_ >= '0' && *p_ <= '9') {
             n = n * 10 + (*p_++ - '0');
-            if (n > INT32_MAX) return false;
+            if (n > limit) return false;
         }
         *v = negative ? -n : n;
         return take(';');
