@@ -108,6 +108,7 @@ void fuzzPrefsStore(const uint8_t* data, size_t size) {
         path = std::string(tmp && *tmp ? tmp : "/tmp") + "/reel-fuzz-prefs-" +
                std::to_string(getpid()) + "/Prefs";
         std::atexit([] {
+            FmSetPrefsPath(nullptr);  // closes the store and frees its directory
             std::error_code ec;
             std::filesystem::remove_all(std::filesystem::path(path).parent_path(), ec);
         });

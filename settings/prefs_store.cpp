@@ -30,9 +30,10 @@ struct Store {
     std::vector<uint8_t> data;  // the data region while batching
 };
 
+// Never destroyed: exit handlers may still close the store.
 Store& S() {
-    static Store s;
-    return s;
+    static Store* s = new Store;
+    return *s;
 }
 
 Handle directory() {
