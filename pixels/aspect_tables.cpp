@@ -2,7 +2,9 @@
 // their filling: the library's resource text, built-in texts and the
 // user's rules file.
 #include <cstring>
+#include <new>
 #include <string>
+#include <unordered_map>
 
 #include "pixels/aspect_internal.h"
 #include "platform/profile.h"
@@ -42,9 +44,17 @@ struct Table {
     }
 };
 
+// A hasher of our own keeps the index's template code inside the library
+// (an instantiation over plain types could be exported as a weak symbol).
+struct SizeHash {
+    size_t operator()(uint64_t key) const { return std::hash<uint64_t>{}(key); }
+};
+
 struct State {
     Table<FmPARPreset> presets;
     Table<FmPARFrameDefault> defaults;
+    // Index of the defaults by size, so a long rules file is not quadratic.
+    std::unordered_map<uint64_t, int32_t, SizeHash> defaultBySize;
     std::string rulesPath;  // overrides the application folder's file when set
     FmPARLineProc report = nullptr;
     void* refcon = nullptr;
@@ -64,6 +74,7 @@ void freeTables() {
     if (s.defaults.entries) DisposeHandle(s.defaults.entries);
     s.presets = {};
     s.defaults = {};
+    s.defaultBySize.clear();
 }
 
 void reportFile(int32_t outcome) {
@@ -147,13 +158,18 @@ bool appendPreset(std::string_view name, FmPARCode code, int32_t source, int32_t
     return true;
 }
 
+namespace {
+
+uint64_t sizeKey(int32_t width, int32_t height) {
+    return uint64_t(uint32_t(width)) << 32 | uint32_t(height);
+}
+
+}  // namespace
+
 const FmPARFrameDefault* findDefault(int32_t width, int32_t height) {
-    const auto& t = S().defaults;
-    for (int32_t i = 0; i < t.count; ++i) {
-        const FmPARFrameDefault* e = t.at(i);
-        if (e->width == width && e->height == height) return e;
-    }
-    return nullptr;
+    const State& s = S();
+    const auto it = s.defaultBySize.find(sizeKey(width, height));
+    return it == s.defaultBySize.end() ? nullptr : s.defaults.at(it->second);
 }
 
 int32_t appendDefault(int32_t width, int32_t height, int32_t numerator, int32_t denominator,
@@ -161,6 +177,11 @@ int32_t appendDefault(int32_t width, int32_t height, int32_t numerator, int32_t 
     auto& t = S().defaults;
     if (findDefault(width, height)) return kPARDefaultSizePresent;
     if (!t.entries || !t.grow()) return kPARDefaultNoRoom;
+    try {
+        S().defaultBySize.emplace(sizeKey(width, height), t.count);
+    } catch (const std::bad_alloc&) {
+        return kPARDefaultNoRoom;
+    }
     *t.at(t.count++) = FmPARFrameDefault{width, height, numerator, denominator, source, line};
     return kPARDefaultAdded;
 }

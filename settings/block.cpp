@@ -155,6 +155,12 @@ RC_API Handle psetNewDefaultSettings(void) {
     return h;
 }
 
+RC_API Handle psetNewStandardSettings(int32_t pal) {
+    Handle h = newBlock();
+    if (h) setDefaults(*blockOf(h), pal != 0);
+    return h;
+}
+
 RC_API Handle InitProjectSettings(void) {
     Handle current = reinterpret_cast<Handle>(GetAGlobal(kSlotProjectSettings));
     if (blockOf(current)) return current;

@@ -50,6 +50,11 @@ Handle globalOrNew() {
 
 }  // namespace
 
+Handle exportSettingsIfAny(int32_t kind) {
+    return validExportKind(kind) && blockOf(gExportSettings[kind]) ? gExportSettings[kind]
+                                                                   : nullptr;
+}
+
 void resetExportSettings() {
     for (Handle& h : gExportSettings) {
         psetDisposeSettings(h);

@@ -68,14 +68,12 @@ uint8_t* at(ProjectSettings& s, size_t offset) {
     return reinterpret_cast<uint8_t*>(&s) + offset;
 }
 
-// Values no later computation can work with: a frame size or time base that
-// is zero or negative.
+}  // namespace
+
 bool plausible(const ProjectSettings& s) {
     return s.general.scale > 0 && s.general.samplesize > 0 && s.video.width > 0 &&
            s.video.height > 0 && s.video.scale > 0 && s.video.samplesize > 0;
 }
-
-}  // namespace
 
 const Section* sections(size_t* count) {
     if (count) *count = sizeof kSections / sizeof kSections[0];

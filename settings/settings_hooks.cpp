@@ -1,5 +1,8 @@
 #include "settings/settings_hooks.h"
 
+#include "reelcore/clips.h"
+#include "reelcore/filetable.h"
+
 namespace rc::settingshooks {
 
 namespace {
@@ -52,7 +55,13 @@ bool captureModule(OSType fileType, OSType classID, CaptureModuleInfo* out) {
 }
 
 int32_t clipMedia(int32_t clipID) {
-    return gClipMedia ? gClipMedia(clipID) : 0;
+    if (gClipMedia) return gClipMedia(clipID);
+    // The media flags the file table keeps for the clip's file (bit 0 video,
+    // bit 1 audio), once its information has been read.
+    if (!clipID || !FindClip(clipID)) return 0;
+    Handle file = FindFile(ClipFile(clipID));
+    if (!file || !*file) return 0;
+    return reinterpret_cast<const FmFileRecord*>(*file)->info.mediaFlags & 3;
 }
 
 OSType fileCompressor(int16_t fileID) {

@@ -60,7 +60,8 @@ struct CaptureModuleInfo {
 };
 using CaptureModuleFn = bool (*)(OSType fileType, OSType classID, CaptureModuleInfo* out);
 
-// Media kinds of a clip: bit 0 video, bit 1 audio; 0 for no clip.
+// Media kinds of a clip: bit 0 video, bit 1 audio; 0 for no clip. Default:
+// the media flags of the clip's file in the file table.
 using ClipMediaFn = int32_t (*)(int32_t clipID);
 
 // A media file's compressor code (0 when unknown).

@@ -54,8 +54,17 @@ const int32_t* devicePacking();
 // stops the read (0 on success).
 OSErr readSections(ProjBufHand stream, ProjectSettings& s, bool settingsFile);
 OSErr writeSections(ProjBufHand stream, const ProjectSettings& s);
+// A new block read from a stream by the reading rules, rectified; null with
+// the error in *error.
+Handle readBlock(ProjBufHand stream, bool settingsFile, OSErr* error);
 
 // Export settings of the four kinds, kept for the run.
 void resetExportSettings();
+// The kind's block when one exists (never made here).
+Handle exportSettingsIfAny(int32_t kind);
+
+// Values no later computation can work with: a frame size or time base that
+// is zero or negative.
+bool plausible(const ProjectSettings& s);
 
 }  // namespace rc::settings

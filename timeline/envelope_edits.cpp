@@ -60,7 +60,7 @@ void shiftStart(Handle band, BandView& b, int32_t delta) {
 RC_API int16_t InsertPoint(int32_t position, int16_t height, Handle band) {
     BandView b;
     if (!editBand(band, b)) return -1;
-    position = std::max(position, 0);  // never before point 0
+    position = std::max(position, int32_t{b[0].position});  // never before point 0
     height = clampHeight(std::clamp<int32_t>(height, 0, std::max<int32_t>(b.header->scale, 0)));
     const int16_t level = levelForHeight(b, height, position);
     int32_t at = b.count;
@@ -74,6 +74,9 @@ RC_API int16_t AddPoint(int16_t index, int32_t position, int16_t height, Handle 
     BandView b;
     if (!editBand(band, b) || index < 0) return -1;
     const int32_t at = std::min<int32_t>(index, b.count);
+    // A point out of order would leave a band no edit accepts.
+    if ((at > 0 && b[at - 1].position > position) || (at < b.count && position > b[at].position))
+        return -1;
     const int16_t level = levelForHeight(b, height, position);
     if (!openGap(band, b, at)) return -1;
     b[at] = RubberHandPt{position, height, level};
@@ -89,14 +92,15 @@ RC_API void DeletePoint(int16_t index, Handle band) {
 RC_API void SizeRubberBand(Handle band, int32_t length) {
     BandView b;
     if (!editBand(band, b)) return;
-    b.last().position = length < 0 ? 0 : length;
+    // The end never passes the start (nor 0).
+    b.last().position = std::max({length, int32_t{b[0].position}, 0});
     dropPassedPoints(band, b);
 }
 
 RC_API void TrimBandEnd(Handle band, int32_t position) {
     BandView b;
     if (!editBand(band, b)) return;
-    position = std::max(position, 0);
+    position = std::max({position, int32_t{b[0].position}, 0});
     const int16_t height = ownHeight(band, b, position);
     const int16_t level = levelForHeight(b, height, position);
     b.last() = RubberHandPt{position, height, level};

@@ -11,9 +11,9 @@
 namespace rc::timeline {
 
 bool readBand(Handle band, BandView& view) {
-    if (!band || !FmIsValidHandle(band) || !*band) return false;
-    const uint32_t size = FmGetHandleSize(band);
-    if (size < sizeof(RubberHand)) return false;
+    // The size first: it is 0 for anything but a live Handle.
+    const uint32_t size = band ? FmGetHandleSize(band) : 0;
+    if (size < sizeof(RubberHand) || !*band) return false;
     auto* header = reinterpret_cast<RubberHand*>(*band);
     if (header->count < 2 ||
         (size - sizeof(RubberHand)) / sizeof(RubberHandPt) < uint32_t(header->count))

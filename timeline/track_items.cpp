@@ -9,8 +9,10 @@
 namespace rc::timeline {
 
 int32_t itemCount(Handle list) {
-    if (!list || !FmIsValidHandle(list) || !*list) return 0;
-    return int32_t(FmGetHandleSize(list) / sizeof(uint32_t));
+    // The size first: it is 0 for anything but a live Handle.
+    const uint32_t size = list ? FmGetHandleSize(list) : 0;
+    if (size < sizeof(uint32_t) || !*list) return 0;
+    return int32_t(size / sizeof(uint32_t));
 }
 
 TrackItemRec* itemRecord(Handle item) {

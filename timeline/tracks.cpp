@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/memory_internal.h"
 #include "reelcore/memory.h"
 #include "timeline/tracks_internal.h"
 
@@ -16,6 +17,10 @@ constexpr uint32_t kRecSize = sizeof(TrackRec);
 // after its records: fewer bytes than a record, so the count (size ÷ 24)
 // is unaffected, and the mark travels with any copy of the table.
 constexpr uint32_t kBorrowMark = 0x424F5257;  // 'BORW'
+
+bool liveHandle(Handle h) {
+    return h && rc::memory::zoneKind(h) != rc::memory::ZoneKind::None;
+}
 
 TrackRec* records(Handle table) {
     return reinterpret_cast<TrackRec*>(*table);
@@ -90,8 +95,10 @@ int32_t saturate32(int64_t v) {
 }
 
 int32_t trackCount(Handle table) {
-    if (!table || !FmIsValidHandle(table) || !*table) return 0;
-    return int32_t(FmGetHandleSize(table) / kRecSize);
+    // The size first: it is 0 for anything but a live Handle.
+    const uint32_t size = table ? FmGetHandleSize(table) : 0;
+    if (size < kRecSize || !*table) return 0;
+    return int32_t(size / kRecSize);
 }
 
 TrackRec* trackAt(Handle table, int32_t index) {
@@ -184,7 +191,7 @@ RC_API Handle GetTrackName(uint16_t mask, int32_t n, Handle table) {
 }
 
 RC_API int32_t AddTrackItem(Handle itemList, uint16_t type, Handle table) {
-    if (!table || !FmIsValidHandle(table)) return -1;
+    if (!liveHandle(table)) return -1;
     const int32_t count = trackCount(table);
     // After the last track whose type ranks at or above the new one.
     int32_t at = 0;
@@ -215,7 +222,7 @@ RC_API Boolean DeleteTrackItem(uint16_t mask, int32_t n, Handle table) {
 }
 
 RC_API Handle CopyItems(uint16_t mask, Handle table) {
-    if (!table || !FmIsValidHandle(table)) return nullptr;
+    if (!liveHandle(table)) return nullptr;
     const int32_t count = trackCount(table);
     const int32_t copies = CountTypeTracks(mask, table);
     Handle copy = FmNewHandleClear(uint32_t(copies) * kRecSize + sizeof(kBorrowMark));

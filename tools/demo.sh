@@ -22,7 +22,14 @@ step image gamma 15 bars.bmp gamma.png
 step image reduce 16 bars.bmp reduced.png
 step image smoothscale 160x120 bars.bmp thumb.png
 step image median bars.bmp median.png
+step fill 640x480 '#00FF00' green.bmp
+step key luminance bars.bmp green.bmp luma-key.png --threshold 100 --cutoff 200
+step key green-screen green.bmp bars.bmp green-screen.png --opacity 80
+step motion bars.bmp motion.png --point 20,15,50,0,0 --point 60,45,100,45,1000 --at 1/2 --colour '#203040'
 step media bars.bmp bars.png
+step settings new pal.prs --standard pal --description "PAL DV"
+step settings show pal.prs
+step settings check pal.prs
 step windows .
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png

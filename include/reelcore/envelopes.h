@@ -72,7 +72,8 @@ RC_API Boolean CanTrackPan(const TrackItemRec* item);
    point 0); returns its index, or -1 when the band is bad or cannot grow. */
 RC_API int16_t InsertPoint(int32_t position, int16_t height, Handle band);
 /* Inserts a point at index (appends at or beyond the count), unclamped;
-   returns its index, or -1 when the band is bad or cannot grow. */
+   returns its index, or -1 when the band is bad or cannot grow, or the
+   position would stand out of order there. */
 RC_API int16_t AddPoint(int16_t index, int32_t position, int16_t height, Handle band);
 /* Removes an inner point (the end points stay). */
 RC_API void DeletePoint(int16_t index, Handle band);

@@ -229,6 +229,8 @@ RC_API Handle InitProjectSettings(void);
 /* A new block with the defaults of the TV standard (string 13 of list 1009),
    not installed anywhere; null when memory runs out. */
 RC_API Handle psetNewDefaultSettings(void);
+/* The same for a given TV standard: 0 NTSC, 1 PAL or SECAM. */
+RC_API Handle psetNewStandardSettings(int32_t pal);
 /* Replaces the block in a global slot by a deep copy of `settings`, keeping
    the slot's export-source area. 0, or -108 with the slot unchanged. */
 RC_API OSErr ReplaceGlobalSettings(int32_t slot, Handle settings);

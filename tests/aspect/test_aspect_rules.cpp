@@ -245,9 +245,8 @@ TEST_F(AspectTest, ResourceTextAsRulesFileAloneGivesTheSameTables) {
     ASSERT_EQ(FmPixelAspectRatioInit(), 0);
     const auto fromResource = presets();
     const auto defaultsFromResource = defaults();
-    // Without the resource (its ID is looked up in the current file only
-    // through this hook), the rules file alone fills the same tables after
-    // the built-in presets; compare the file's own part.
+    // The ten lines as the documentation gives them, read as rules text on
+    // their own, add exactly the presets and defaults the resource did.
     Collected c;
     const std::string text = kResourceLines;
     FmPARExplainRules(text.data(), int32_t(text.size()), collect, &c);

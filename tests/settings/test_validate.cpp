@@ -2,6 +2,8 @@
 // rectification, and the dialogs' accept and cancel paths.
 #include "settings_fixture.h"
 
+#include "reelcore/clips.h"
+#include "reelcore/filetable.h"
 #include "reelcore/project_stream.h"
 
 using namespace settest;
@@ -170,6 +172,28 @@ TEST_F(Validate, TheExportSourceClipDecidesAudioAndVideo) {
     gClipMedia = 3;
     psetValidateProjectSettings(h, kPsetKindStill);
     EXPECT_EQ(+s.general.dovideo, 0);  // kinds other than 1 and 5 leave the switches
+    psetDisposeSettings(h);
+}
+
+TEST_F(Validate, WithoutAHookTheClipsFileTellsItsMedia) {
+    InitFileQueue();
+    InitClipQueue();
+    SetAGlobal(17, 1);  // the first clipID
+    std::string p = path("tone.wav");
+    writeFile(p, "RIFF");
+    int16_t file = AddFile(p.c_str(), 0, 0, code("WAVE"));
+    ASSERT_GT(file, 0);
+    int32_t times[12] = {0, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    const TDB tb{0, 25, 1};
+    int32_t clip = AddClip(file, times, &tb, 1);
+    ASSERT_GT(clip, 0);
+    FmFileRecord& r = *reinterpret_cast<FmFileRecord*>(*FindFile(file));
+    r.info.mediaFlags = 2;  // audio only
+    Handle h = psetNewDefaultSettings();
+    std::memcpy(blk(h).exportSource, &clip, sizeof clip);
+    psetValidateProjectSettings(h, kPsetKindMovie);
+    EXPECT_EQ(+blk(h).general.dovideo, 0);
+    EXPECT_EQ(+blk(h).general.doaudio, 1);
     psetDisposeSettings(h);
 }
 

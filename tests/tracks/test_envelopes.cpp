@@ -114,6 +114,10 @@ TEST_F(Envelopes, InsertingAndDeletingPoints) {
     EXPECT_EQ(AddPoint(3, 30, 10, b), 3);
     EXPECT_EQ(header(b)->count, 8);
     EXPECT_EQ(AddPoint(-1, 30, 10, b), -1);
+    // A position out of order at that index is refused.
+    EXPECT_EQ(AddPoint(3, 50, 10, b), -1);
+    EXPECT_EQ(AddPoint(4, 20, 10, b), -1);
+    EXPECT_EQ(AddPoint(99, 99, 10, b), -1);
     expectBlock(b);
     auto before = pointsOf(b);
     DeletePoint(3, b);
@@ -204,6 +208,18 @@ TEST_F(Envelopes, BandsWithoutDisplayHeight) {
     Handle negative = band(-4, {{0, 0, 64}, {100, 0, 64}});
     EXPECT_EQ(InsertPoint(50, 10, negative), 1);
     EXPECT_EQ(pointsOf(negative)[1], (RubberHandPt{50, 0, 64}));
+}
+
+// A band from a file whose first point is not at 0: edits keep the order.
+TEST_F(Envelopes, BandsStartingLateStayInOrder) {
+    Handle b = band(100, {{1000, 50, 128}, {2000, 50, 128}});
+    EXPECT_EQ(InsertPoint(10, 20, b), 1);
+    EXPECT_EQ(pointsOf(b)[1].position, 1000);
+    SizeRubberBand(b, 500);
+    EXPECT_EQ(pointsOf(b).back().position, 1000);
+    Handle t = band(100, {{1000, 50, 128}, {2000, 50, 128}});
+    TrimBandEnd(t, 10);
+    EXPECT_EQ(pointsOf(t), (std::vector<RubberHandPt>{{1000, 50, 128}, {1000, 50, 128}}));
 }
 
 TEST_F(Envelopes, BadBlocksReadZeroAndRefuseEdits) {

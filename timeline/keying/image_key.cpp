@@ -81,68 +81,95 @@ inline uint32_t channelDistance(const uint8_t* a, const uint8_t* b) {
     return uint32_t(std::max({db, dg, dr}));
 }
 
+// Coverage factors of one row: ramp[key value], 0 outside the garbage
+// matte, limited by the source alpha in the masked variants.
+template <typename KeyValue>
+void coverageLoop(const KeyJob& j, int32_t y, uint8_t* cov, KeyValue value) {
+    const uint8_t* s = j.src.row(y);
+    for (int32_t x = 0; x < j.width; ++x) cov[x] = j.ramp[value(s + 4 * x, x)];
+    if (const uint8_t* g = j.garbageRow(y))
+        for (int32_t x = 0; x < j.width; ++x)
+            if (!g[x]) cov[x] = 0;
+    if (j.masked)
+        for (int32_t x = 0; x < j.width; ++x) cov[x] = uint8_t(j.mul(cov[x], s[4 * x + 3]));
+}
+
 // The coverage of the keys that come down to a factor per pixel.
 void coverageRow(const KeyJob& j, int32_t y, uint8_t* cov) {
-    const uint8_t* s = j.src.row(y);
-    const uint8_t* g = j.garbageRow(y);
     const uint8_t* m = j.matte.top ? j.matte.row(y) : nullptr;
-    static const uint8_t kBlack[4] = {0, 0, 0, 255};
     const FmLumaTables& luma = lumaTables();
-    uint8_t keyPixel[4] = {uint8_t(j.key->keyColour >> 16), uint8_t(j.key->keyColour >> 8),
-                           uint8_t(j.key->keyColour), 255};
-    for (int32_t x = 0; x < j.width; ++x, s += 4) {
-        uint32_t v = 0;
-        switch (j.type) {
-            case kKeyLuminance:
-                v = luminance(luma, s);
-                break;
-            case kKeyBlueScreen:
-                v = s[0] * (255u - s[2]) >> 8;
-                break;
-            case kKeyGreenScreen:
-                v = s[1] * (255u - s[2]) >> 8;
-                break;
-            case kKeyNonRed:
-                v = 255u - s[2];
-                break;
-            case kKeyRGBDifference:
-                v = channelDistance(s, keyPixel);
-                break;
-            case kKeyDifferenceMatte:
-                v = channelDistance(s, m ? m + 4 * x : kBlack);
-                break;
-            case kKeyImageMatte:
-            case kKeyTrackMatte:
-                v = luminance(luma, m + 4 * x);
-                break;
-            default:
-                break;
-        }
-        uint32_t f = outside(g, x) ? 0 : j.ramp[v];
-        if (j.masked) f = j.mul(f, s[3]);
-        cov[x] = uint8_t(f);
+    const uint8_t keyPixel[4] = {uint8_t(j.key->keyColour >> 16), uint8_t(j.key->keyColour >> 8),
+                                 uint8_t(j.key->keyColour), 255};
+    static const uint8_t kBlack[4] = {0, 0, 0, 255};
+    switch (j.type) {
+        case kKeyLuminance:
+            coverageLoop(j, y, cov, [&](const uint8_t* p, int32_t) { return luminance(luma, p); });
+            break;
+        case kKeyBlueScreen:
+            coverageLoop(j, y, cov,
+                         [](const uint8_t* p, int32_t) { return p[0] * (255u - p[2]) >> 8; });
+            break;
+        case kKeyGreenScreen:
+            coverageLoop(j, y, cov,
+                         [](const uint8_t* p, int32_t) { return p[1] * (255u - p[2]) >> 8; });
+            break;
+        case kKeyNonRed:
+            coverageLoop(j, y, cov, [](const uint8_t* p, int32_t) { return 255u - p[2]; });
+            break;
+        case kKeyRGBDifference:
+            coverageLoop(j, y, cov,
+                         [&](const uint8_t* p, int32_t) { return channelDistance(p, keyPixel); });
+            break;
+        case kKeyDifferenceMatte:
+            coverageLoop(j, y, cov, [&](const uint8_t* p, int32_t x) {
+                return channelDistance(p, m ? m + 4 * x : kBlack);
+            });
+            break;
+        default:  // image and track mattes
+            coverageLoop(j, y, cov,
+                         [&](const uint8_t*, int32_t x) { return luminance(luma, m + 4 * x); });
+            break;
     }
 }
 
 // The blend of the threshold keys: g = 255 - f; g = 0 writes the source
 // opaque, f = 0 leaves the destination, else M(f, s) + M(g, d).
-void blendRow(const KeyJob& j, int32_t y, const uint8_t* cov, Limit limit, AlphaRule alpha) {
+template <Limit limit, AlphaRule alpha>
+void blendLoop(const KeyJob& j, int32_t y, const uint8_t* cov) {
     const uint8_t* s = j.src.row(y);
     uint8_t* d = j.dst.row(y);
     for (int32_t x = 0; x < j.width; ++x, s += 4, d += 4) {
         const uint32_t f = cov[x];
         if (f == 0) continue;
         uint8_t c[3] = {s[0], s[1], s[2]};
-        if (limit == Limit::blueToGreen) c[0] = std::min(c[0], c[1]);
-        if (limit == Limit::greenToRedBlue) c[1] = std::min(c[1], std::max(c[0], c[2]));
+        if constexpr (limit == Limit::blueToGreen) c[0] = std::min(c[0], c[1]);
+        if constexpr (limit == Limit::greenToRedBlue) c[1] = std::min(c[1], std::max(c[0], c[2]));
         const uint32_t g = 255 - f;
         if (g == 0) {
             d[0] = c[0], d[1] = c[1], d[2] = c[2], d[3] = 255;
             continue;
         }
-        for (int k = 0; k < 3; ++k) d[k] = uint8_t(j.mul(f, c[k]) + j.mul(g, d[k]));
-        d[3] = uint8_t(alpha == AlphaRule::factor ? f : f + j.mul(g, d[3]));
+        const uint8_t* mf = j.M + f * 256;
+        const uint8_t* mg = j.M + g * 256;
+        d[0] = uint8_t(mf[c[0]] + mg[d[0]]);
+        d[1] = uint8_t(mf[c[1]] + mg[d[1]]);
+        d[2] = uint8_t(mf[c[2]] + mg[d[2]]);
+        if constexpr (alpha == AlphaRule::factor)
+            d[3] = uint8_t(f);
+        else
+            d[3] = uint8_t(f + mg[d[3]]);
     }
+}
+
+void blendRow(const KeyJob& j, int32_t y, const uint8_t* cov, Limit limit, AlphaRule alpha) {
+    if (alpha == AlphaRule::over)
+        blendLoop<Limit::none, AlphaRule::over>(j, y, cov);
+    else if (limit == Limit::blueToGreen)
+        blendLoop<Limit::blueToGreen, AlphaRule::factor>(j, y, cov);
+    else if (limit == Limit::greenToRedBlue)
+        blendLoop<Limit::greenToRedBlue, AlphaRule::factor>(j, y, cov);
+    else
+        blendLoop<Limit::none, AlphaRule::factor>(j, y, cov);
 }
 
 void chromaRow(const KeyJob& j, int32_t y) {
