@@ -213,6 +213,15 @@ TEST_F(Sampling, PointHelpers) {
     EXPECT_EQ(c.x, 2);  // (6 + 2) / 4
     EXPECT_EQ(c.y, 1);  // (5 + 2) / 4
     EXPECT_DOUBLE_EQ(myhypot(3, 4), 5);
+    // the largest position with a fraction stays at the end of the 16.16 range
+    FmMotionPoint far = point(32767, -32768, 0);
+    far.hasfrac = 1;
+    far.fracH = 127;
+    far.fracV = -128;
+    FmMotionSample fs;
+    PointToFixed(&far, &fs);
+    EXPECT_EQ(fs.x, INT32_MAX);
+    EXPECT_EQ(fs.y, INT32_MIN);
 
     FmMotionPoint a = point(10, 10, 0, 100), b = point(20, 30, 1000, 300);
     a.dest[0] = 4;
