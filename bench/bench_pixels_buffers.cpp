@@ -40,6 +40,7 @@ void startWith(int cpus) {
     }
     SetAGlobal(kSlotSettingsFilePath, reinterpret_cast<intptr_t>(path.c_str()));
     InitMP();
+    std::remove(path.c_str());  // read once at start-up; leave nothing behind
 }
 
 void noop(void* block) {

@@ -14,8 +14,18 @@ constexpr int16_t kFilePathItem = 57;
 constexpr int16_t kAppNameList = 1017;
 constexpr int kAppNameMax = 40;
 
+// The console: the library's CR line breaks (and CR LF pairs) become
+// newlines, so that no line overwrites the one before it.
 int32_t defaultSink(const char* caption, const char* message, int32_t) {
-    std::fprintf(stderr, "%s: %s\n", caption, message);
+    std::string text = message ? message : "";
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') continue;
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+            text.erase(i, 1);
+        else
+            text[i] = '\n';
+    }
+    std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text.c_str());
     return kAlertOK;
 }
 

@@ -150,7 +150,7 @@ RC_API void FmStrToType(OSType* out, const char* chars) {
     bool ended = chars == nullptr;
     for (int i = 0; i < 4; ++i) {
         if (!ended && chars[i] == '\0') ended = true;
-        const auto c = ended ? static_cast<uint8_t>(' ') : static_cast<uint8_t>(chars[i]);
+        const auto c = ended ? uint8_t{0} : static_cast<uint8_t>(chars[i]);
         t = (t << 8) | c;
     }
     *out = t;

@@ -27,9 +27,6 @@ bool isDigit(char c) {
 class Output {
   public:
     Output(char* dst, size_t capacity) : dst_(dst), capacity_(capacity) {}
-    void put(char c) {
-        if (length_ + 1 < capacity_) dst_[length_++] = c;
-    }
     void put(const char* s, size_t n) {
         const size_t room = capacity_ - 1 - length_;
         if (n > room) n = room;

@@ -132,6 +132,11 @@ void exerciseSchema(const ParamSchema& schema, const void* record) {
     CloseProjBufHand(in);
 }
 
+// Bytes a block's descriptor covers: the header and the records.
+int64_t describedBytes(const XeLayout& L) {
+    return kXEBlockHeaderSize + (L.firstStart < 0 ? 0 : int64_t(L.recordsEnd));
+}
+
 // A descriptor made from a block parses, and its schema covers the block.
 void checkDescriptor(const std::string& text, int64_t expectedSize, Handle block) {
     ParamSchema schema;
@@ -158,7 +163,7 @@ void singleSpec(const uint8_t* data, size_t size, bool flat) {
     std::string text;
     XeLayout L;
     if (describeSingleSpec(spec, &text) && inspectXe(spec, &L) == XeCheck::Ok)
-        checkDescriptor(text, kXEBlockHeaderSize + int64_t(L.recordsEnd), spec);
+        checkDescriptor(text, describedBytes(L), spec);
 
     // Flattening is stable from the first flattened form on (a flat input's
     // identifier words and data are the input's own).
@@ -169,7 +174,7 @@ void singleSpec(const uint8_t* data, size_t size, bool flat) {
         if (UnflattenSingleSpec(spec) != 0 || IsSingleSpecFlattened(spec)) FAIL_CHECK();
         if (FlattenSingleSpec(spec) != 0 || contents(spec) != first) FAIL_CHECK();
         if (describeSingleSpec(spec, &text) && inspectXe(spec, &L) == XeCheck::Ok)
-            checkDescriptor(text, kXEBlockHeaderSize + int64_t(L.recordsEnd), spec);
+            checkDescriptor(text, describedBytes(L), spec);
     }
     Handle other = DupSingleSpec(spec);
     if (other) {

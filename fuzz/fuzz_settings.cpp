@@ -107,6 +107,9 @@ void fuzzPrefsStore(const uint8_t* data, size_t size) {
         const char* tmp = std::getenv("TMPDIR");
         path = std::string(tmp && *tmp ? tmp : "/tmp") + "/reel-fuzz-prefs-" +
                std::to_string(getpid()) + "/Prefs";
+        // The store is made before the exit handler is registered, so it is
+        // destroyed after the handler has used it.
+        FmSetPrefsPath(nullptr);
         std::atexit([] {
             FmSetPrefsPath(nullptr);  // closes the store and frees its directory
             std::error_code ec;

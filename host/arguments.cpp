@@ -2,10 +2,12 @@
 // picture files, each refusing bad text with a message naming the argument.
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "host.h"
+#include "reelcore/depthcon.h"
 
 namespace host {
 
@@ -16,6 +18,30 @@ bool hasExtension(const std::string& path, const char* ext) {
         if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) != ext[i])
             return false;
     return true;
+}
+
+std::string bytesText(uint64_t bytes) {
+    if (bytes < 1024) return countText(bytes, "byte");
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+    double v = double(bytes) / 1024;
+    int unit = 0;
+    while (v >= 1024 && unit < 3) {
+        v /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, v < 10 ? "%.1f %s" : "%.0f %s", v, kUnits[unit]);
+    return text;
+}
+
+std::string countText(uint64_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+std::string windowText(uint32_t window) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", window);
+    return text;
 }
 
 bool parseDecimal(const std::string& text, int64_t& out) {
@@ -103,9 +129,42 @@ CLI::Option* addSize(CLI::App& cmd, const std::string& name, Size& out, int32_t 
 }
 
 CLI::Option* addInputPicture(CLI::App& cmd, const std::string& name, std::string& out) {
-    return cmd.add_option(name, out, "picture to read (BMP)")
+    return cmd.add_option(name, out, "picture to read (BMP or PNG)")
         ->check(CLI::Validator(CLI::ExistingFile).description(""))
         ->type_name("FILE");
+}
+
+PPixHand readPicture(const std::string& path, std::string& why) {
+    int32_t status = 0;
+    PPixHand pix = FmReadPictureFile(path.c_str(), &status);
+    if (pix) return pix;
+    switch (status) {
+        case kPictureNotFound:
+            why = "there is no such file";
+            break;
+        case kPictureReadFailed:
+            why = "the file cannot be read";
+            break;
+        case kPictureNoMemory:
+            why = "not enough memory";
+            break;
+        case kPictureUnknownFormat:
+            why = "it is neither a BMP nor a PNG file";
+            break;
+        case kPictureTruncated:
+            why = "the file is truncated";
+            break;
+        case kPictureUnsupported:
+            why = "its bit depth or compression is not supported";
+            break;
+        case kPictureTooLarge:
+            why = "the picture is too large";
+            break;
+        default:
+            why = "the file is damaged";
+            break;
+    }
+    return nullptr;
 }
 
 CLI::Option* addOutputPicture(CLI::App& cmd, const std::string& name, std::string& out) {

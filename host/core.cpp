@@ -57,21 +57,25 @@ void printRuntime(FILE* out) {
     for (int32_t slot = 0; slot < kGlobalSlotCount; ++slot)
         if (slot != kSlotTick60 && slot != kSlotDoubleClick && GetAGlobal(slot) != 0) ++set;
     std::fprintf(out, "global slots: %d of %d set\n", set, int(kGlobalSlotCount));
-    std::fprintf(out, "open-file budget (slot 239): %" PRIdPTR "\n",
+    std::fprintf(out, "open-file budget (slot 239): %" PRIdPTR " files\n",
                  GetAGlobal(kSlotOpenFileBudget));
     FmMemoryStats m{};
     FmGetMemoryStats(&m);
-    std::fprintf(out,
-                 "memory: heap limit %u bytes, %u sub-heap zones (%" PRIu64
-                 " bytes charged), large-block zone %u blocks / %" PRIu64 " bytes\n",
-                 m.heapLimit, m.subHeapZones, m.subHeapBytesUsed, m.largeBlocks, m.largeBytes);
-    std::fprintf(out, "handle records: %u in use of %u carved (limit %u)\n", m.handlesInUse,
+    std::fprintf(out, "memory: blocks up to %s go to the sub-heap (its heap limit)\n",
+                 host::bytesText(m.heapLimit).c_str());
+    std::fprintf(out, "  sub-heap: %s, %s charged\n",
+                 host::countText(m.subHeapZones, "zone").c_str(),
+                 host::bytesText(m.subHeapBytesUsed).c_str());
+    std::fprintf(out, "  large-block zone: %s, %s\n",
+                 host::countText(m.largeBlocks, "block").c_str(),
+                 host::bytesText(m.largeBytes).c_str());
+    std::fprintf(out, "handle records: %u in use of %u carved (at most %u)\n", m.handlesInUse,
                  m.handleRecords, m.handleRecordLimit);
-    std::fprintf(out,
-                 "frame pool: %u bytes, %u free (%u at the end), %u blocks, %u descriptor "
-                 "tables\n",
-                 m.framePoolSize, m.framePoolFree, m.framePoolEndFree, m.framePoolBlocks,
-                 m.framePoolTables);
+    std::fprintf(out, "frame pool: %s, %s free (%s at the end), %s, %s\n",
+                 host::bytesText(m.framePoolSize).c_str(), host::bytesText(m.framePoolFree).c_str(),
+                 host::bytesText(m.framePoolEndFree).c_str(),
+                 host::countText(m.framePoolBlocks, "block").c_str(),
+                 host::countText(m.framePoolTables, "descriptor table").c_str());
 }
 
 host::Registrar info(host::InfoSection{100, printRuntime});

@@ -26,15 +26,20 @@ void printCache(FILE* out) {
         const int16_t kind = entryAt(b)->kind;
         ++(kind == kCacheKindVideo ? video : kind == kCacheKindAudio ? audio : other);
     }
-    std::fprintf(out, "frame cache: %u video frames, %u audio seconds", video, audio);
-    if (other) std::fprintf(out, ", %u other entries", other);
+    std::fprintf(out, "frame cache: %s, %s", host::countText(video, "video frame").c_str(),
+                 host::countText(audio, "audio second").c_str());
+    if (other)
+        std::fprintf(
+            out, ", %s",
+            (std::to_string(other) + (other == 1 ? " other entry" : " other entries")).c_str());
     const intptr_t limit = GetAGlobal(kSlotFrameCacheKindLimit);
-    std::fprintf(out, ", %u bytes", CacheTotal());
+    std::fprintf(out, ", %s", host::bytesText(CacheTotal()).c_str());
     if (limit > 0)
         std::fprintf(out, " (at most %ld entries of a kind)\n", long(limit));
     else
         std::fprintf(out, " (no per-kind limit)\n");
-    std::fprintf(out, "frame cache pool: %u of %u bytes free\n", PurgeFSpace(), GetFHeapSize());
+    std::fprintf(out, "frame cache pool: %s of %s free\n", host::bytesText(PurgeFSpace()).c_str(),
+                 host::bytesText(GetFHeapSize()).c_str());
 }
 
 host::Registrar info(host::InfoSection{320, printCache});

@@ -48,26 +48,35 @@ HostState& S() {
 
 // ---- stored preference resources ----
 
+// $XDG_CACHE_HOME/reelcore or ~/.cache/reelcore; without either, a folder
+// of this user's own: $XDG_RUNTIME_DIR/reelcore, else /tmp/reelcore-<uid>.
 std::string cacheFolder() {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    std::string base;
-    if (xdg && *xdg) {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::string(home) + "/.cache";
-    } else {
-        base = "/tmp";
-    }
-    return base + "/reelcore";
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg)
+        return std::string(xdg) + "/reelcore";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.cache/reelcore";
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run)
+        return std::string(run) + "/reelcore";
+    return "/tmp/reelcore-" + std::to_string(getuid());
 }
 
-bool makeFolders(const std::string& path) {
+bool makeFolders(const std::string& path, mode_t mode = 0755) {
     for (size_t at = 1; at <= path.size(); ++at) {
         if (at != path.size() && path[at] != '/') continue;
         std::string part = path.substr(0, at);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (mkdir(part.c_str(), at == path.size() ? mode : 0755) != 0 && errno != EEXIST)
+            return false;
     }
     return true;
+}
+
+// The stored resources are the user's: their folder is made private, and a
+// folder someone else owns or others may write to is not used.
+bool makePrivateFolder(const std::string& path) {
+    if (!makeFolders(path, 0700)) return false;
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+           (st.st_mode & 022) == 0;
 }
 
 // "PlSv-1000.res"; characters that cannot be in a file name become hex.
@@ -88,7 +97,7 @@ std::string storedResourcePath(OSType type, intptr_t id) {
 
 int16_t storeResource(OSType type, intptr_t id, const void* data, intptr_t size) {
     if (size < 0 || size > kMaxStoredBytes || (size > 0 && !data)) return 1;
-    if (!makeFolders(cacheFolder())) return 1;
+    if (!makePrivateFolder(cacheFolder())) return 1;
     std::string path = storedResourcePath(type, id);
     std::string temp = path + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "wb");
@@ -105,6 +114,7 @@ int16_t storeResource(OSType type, intptr_t id, const void* data, intptr_t size)
 // Copies up to `size` stored bytes into the buffer; the rest is cleared.
 int16_t loadResource(OSType type, intptr_t id, void* buffer, intptr_t size) {
     if (size < 0 || (size > 0 && !buffer)) return 1;
+    if (!makePrivateFolder(cacheFolder())) return 1;
     FILE* f = std::fopen(storedResourcePath(type, id).c_str(), "rb");
     if (!f) return 1;
     size_t got = std::fread(buffer, 1, size_t(size), f);
@@ -230,8 +240,9 @@ bool startHandlers(const host::Options& options) {
         debugNew(nullptr, 0, 0, &s.debug);
         DBActivate(1);
     }
-    FmDebug(0, "handlers: main window %d, debug window %d, progress window %d\n", int(s.main),
-            int(s.debug), int(s.progress));
+    FmDebug(0, "handlers: main window %s, debug window %s, progress window %s\n",
+            host::windowText(s.main).c_str(), host::windowText(s.debug).c_str(),
+            host::windowText(s.progress).c_str());
     return true;
 }
 
@@ -270,12 +281,15 @@ void printHandlers(FILE* out) {
     for (OSType type : {kHandlerHIDE, kHandlerDBUG, kHandlerPBAR}) {
         int16_t fileID = 0;
         void* proc = LookupMethod(type, table, kHandlerMessageProcIndex, &fileID);
-        std::fprintf(out, "  %s: %s, FileID %d, first window %u\n", typeText(type).c_str(),
-                     proc ? "built in" : "missing", fileID, GetFirstWind(type));
+        const FmWindow first = GetFirstWind(type);
+        std::fprintf(out, "  %s: %s, FileID %d, first window %s\n", typeText(type).c_str(),
+                     proc ? "built in" : "missing", fileID,
+                     first ? host::windowText(first).c_str() : "none");
     }
     char title[64];
     FmWndGetTitle(FmWindow(GetMainWnd()), title, sizeof title);
-    std::fprintf(out, "main window: %u \"%s\"\n", unsigned(GetMainWnd()), title);
+    std::fprintf(out, "main window: %s \"%s\"\n", host::windowText(FmWindow(GetMainWnd())).c_str(),
+                 title);
     std::fprintf(out, "stored resources: %s\n", cacheFolder().c_str());
     FmDebug(0, "info: main window %t answered %d message codes\n", kHandlerHIDE,
             int(S().hideMessages.size()));
@@ -293,7 +307,7 @@ void listWindows(FILE* out, FmWindow parent, int depth, const std::string& dir, 
         Handle data = GetFilmoryxWindowData(w);
         OSType type = 0;
         if (data && GetHandleSize(data) >= 8) std::memcpy(&type, *data + 4, 4);
-        std::fprintf(out, "%*s%08x %s \"%s\" %dx%d%s\n", depth * 2, "", w,
+        std::fprintf(out, "%*s%s %s \"%s\" %dx%d%s\n", depth * 2, "", host::windowText(w).c_str(),
                      type ? typeText(type).c_str() : "----", title, width, height,
                      FmWndIsVisible(w) ? " visible" : "");
         if (!dir.empty() && width > 0 && height > 0) {

@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include "reelcore/ppix.h"
+
 namespace host {
 
 struct Command {
@@ -86,10 +88,22 @@ CLI::Option* addNumber(CLI::App& cmd, const std::string& name, double& out, doub
 // WIDTHxHEIGHT, each side decimal within [lo, hi].
 CLI::Option* addSize(CLI::App& cmd, const std::string& name, Size& out, int32_t lo, int32_t hi,
                      const std::string& help);
-// An existing picture file (BMP or PNG, told by its contents).
+// An existing picture file (BMP or PNG, told by its contents); read it with
+// readPicture.
 CLI::Option* addInputPicture(CLI::App& cmd, const std::string& name, std::string& out);
 // A picture to write: the extension (.bmp or .png, any case) picks the format.
 CLI::Option* addOutputPicture(CLI::App& cmd, const std::string& name, std::string& out);
+
+// A BMP or PNG picture; null with the reason in `why` ("truncated", ...).
+PPixHand readPicture(const std::string& path, std::string& why);
+
+// ---- text for people (host/arguments.cpp) ----
+// "512 bytes", "1 byte", "13.3 KiB", "368 MiB".
+std::string bytesText(uint64_t bytes);
+// "1 zone", "2 zones" (the plural adds an s).
+std::string countText(uint64_t n, const char* thing);
+// Window ids everywhere: 0x00010001.
+std::string windowText(uint32_t window);
 
 // Case-insensitive: does path end in ext (".png")?
 bool hasExtension(const std::string& path, const char* ext);

@@ -1,5 +1,5 @@
-// `reelhost image`: runs one of the library's image operations on a BMP still
-// and writes the result as BMP or PNG. The start-up step builds the blitter
+// `reelhost image`: runs one of the library's image operations on a BMP or
+// PNG still and writes the result as BMP or PNG. The start-up step builds the blitter
 // suites and hands the library's utility table to slot 81.
 #include <cinttypes>
 #include <cstdlib>
@@ -99,8 +99,9 @@ int runImage() {
     const std::string& op = args.op;
     const std::string& inPath = args.in;
     const std::string& outPath = args.out;
-    PPixHand pix = FmReadBmpFile(inPath.c_str());
-    if (!pix) return fail("cannot read a BMP image from ", inPath);
+    std::string why;
+    PPixHand pix = host::readPicture(inPath, why);
+    if (!pix) return fail("cannot read ", inPath + ": " + why);
     Handle packed = nullptr;
     PPixHand out = pix;
     int status = 0;

@@ -68,7 +68,7 @@ bool parseColour(std::string text, uint32_t& bgr) {
 
 // The picture at `path`, scaled to w x h when it has another size.
 PPixHand readAtSize(const std::string& path, int32_t w, int32_t h) {
-    PPixHand pix = FmReadBmpFile(path.c_str());
+    PPixHand pix = FmReadPictureFile(path.c_str(), nullptr);  // BMP or PNG
     if (!pix || w <= 0) return pix;
     FmRect b;
     ppixGetBounds(pix, &b);

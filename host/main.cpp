@@ -59,6 +59,9 @@ int reportParseError(CLI::App& app, const CLI::ParseError& e) {
 int main(int argc, char** argv) {
     CLI::App app{"reelhost: runs jobs on the Reelcore library", "reelhost"};
     app.get_formatter()->column_width(28);
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->label("SUBCOMMANDS", "COMMANDS");
+    app.get_formatter()->label("Subcommands", "Commands");
     host::Options options;
     app.add_flag("--debug", options.debug, "debug text on stderr");
     app.require_subcommand(0, 1);

@@ -41,8 +41,8 @@ void printFiles(FILE* out) {
     int files = 0;
     for (int32_t id = 1; id <= t->count; ++id)
         if (FindFile(int16_t(id))) ++files;
-    std::fprintf(out, "file table: %d files (FileIDs up to %d, %d slots)\n", files, t->count,
-                 t->capacity);
+    std::fprintf(out, "file table: %s (FileIDs up to %d, %d slots)\n",
+                 host::countText(uint64_t(files), "file").c_str(), t->count, t->capacity);
     for (int32_t id = 1; id <= t->count; ++id) {
         Handle h = FindFile(int16_t(id));
         if (!h) continue;
@@ -50,9 +50,9 @@ void printFiles(FILE* out) {
         char type[5], handler[5];
         typeText(r->type, type);
         typeText(r->handler, handler);
-        std::fprintf(out, "  file %d: %s [type %s, handler %s, %d subscriptions%s%s]\n", id,
-                     r->spec.name, type, handler, r->subscriptions, r->offline ? ", offline" : "",
-                     r->dataState > 1 ? ", open" : "");
+        std::fprintf(out, "  file %d: %s [type %s, handler %s, %s%s%s]\n", id, r->spec.name, type,
+                     handler, host::countText(uint64_t(r->subscriptions), "subscription").c_str(),
+                     r->offline ? ", offline" : "", r->dataState > 1 ? ", open" : "");
     }
 }
 
@@ -68,8 +68,9 @@ void printClips(FILE* out) {
     FmClipIterator it{-1};
     int clips = 0;
     while (GetNextUsedClipID(&it, nullptr)) ++clips;
-    std::fprintf(out, "clip table: %d clips (%d slots, next new clipID %d)\n", clips,
-                 int(GetAGlobal(kSlotClipCount)), int(GetAGlobal(kSlotNextClipID)));
+    std::fprintf(out, "clip table: %s (%d slots, next new clipID %d)\n",
+                 host::countText(uint64_t(clips), "clip").c_str(), int(GetAGlobal(kSlotClipCount)),
+                 int(GetAGlobal(kSlotNextClipID)));
     it.index = -1;
     Handle h = nullptr;
     while (GetNextUsedClipID(&it, &h)) {
@@ -81,8 +82,9 @@ void printClips(FILE* out) {
         if (c->parent) std::fprintf(out, ", under clip %d", c->parent);
         if (GetClipLink(c->clipID))
             std::fprintf(out, ", linked to clip %d", GetClipLink(c->clipID));
-        std::fprintf(out, ", %d markers, %d subscriptions\n", FmCountClipMarkers(c->clipID),
-                     c->subscriptions);
+        std::fprintf(out, ", %s, %s\n",
+                     host::countText(uint64_t(FmCountClipMarkers(c->clipID)), "marker").c_str(),
+                     host::countText(uint64_t(c->subscriptions), "subscription").c_str());
     }
 }
 
@@ -110,7 +112,8 @@ int runMedia() {
         FileRef ref = OpenFmxFile(id, 0);
         int32_t size = 0;
         if (ref > 2 && GetEOF(ref, &size) == noErr) {
-            std::fprintf(stdout, "%s: FileID %d, %" PRId32 " bytes\n", path.c_str(), id, size);
+            std::fprintf(stdout, "%s: FileID %d, %s\n", path.c_str(), id,
+                         host::bytesText(uint64_t(size)).c_str());
         } else {
             std::fprintf(stdout, "%s: FileID %d, %s\n", path.c_str(), id,
                          ref == 1 ? "offline" : "cannot be opened");

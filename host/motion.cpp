@@ -90,8 +90,9 @@ int runMotion() {
             throw CLI::ValidationError("--point", "'" + a.points[i] +
                                                       "' is not x,y,zoom,rot,time[,delay] "
                                                       "(time and delay 0-1000)");
-    PPixHand src = FmReadBmpFile(a.in.c_str());
-    if (!src) return fail("cannot read a BMP picture from " + a.in);
+    std::string why;
+    PPixHand src = host::readPicture(a.in, why);
+    if (!src) return fail("cannot read " + a.in + ": " + why);
     FmRect frame;
     ppixGetBounds(src, &frame);
     if (a.size.width > 0) frame = FmRect{0, 0, a.size.width, a.size.height};

@@ -94,8 +94,8 @@ host::Registrar poolStep(host::Step{450, "processor pool",
 void printPixels(FILE* out) {
     const char* path = reinterpret_cast<const char*>(GetAGlobal(kSlotSettingsFilePath));
     std::fprintf(out, "settings file (slot 374): %s\n", path ? path : "(none)");
-    std::fprintf(out, "processor pool: %" PRIdPTR " processor(s), %s\n",
-                 GetAGlobal(kSlotProcessorCount),
+    std::fprintf(out, "processor pool: %s, %s\n",
+                 host::countText(uint64_t(GetAGlobal(kSlotProcessorCount)), "processor").c_str(),
                  GetAGlobal(kSlotMPWorkers) ? "workers running" : "no workers");
     int used = 0;
     auto* table = reinterpret_cast<const PWorldEntry*>(GetAGlobal(kSlotPWorldTable));

@@ -6,14 +6,22 @@
 
 #include "host.h"
 #include "reelcore/alerts.h"
+#include "reelcore/globals.h"
 #include "reelcore/resources.h"
 #include "reelcore/strings.h"
 
 namespace {
 
-host::Registrar resourcesStep(host::Step{
-    200, "resource files", [](const host::Options&) { return InitResMgr(nullptr) != -1; },
-    nullptr});
+// The library's own resources are the default resource file; slot 230 (the
+// resource instance) names it for code that must make it current again.
+host::Registrar resourcesStep(host::Step{200, "resource files",
+                                         [](const host::Options&) {
+                                             const ResFileRef ref = InitResMgr(nullptr);
+                                             if (ref == -1) return false;
+                                             SetAGlobal(kSlotResInst, ref);
+                                             return true;
+                                         },
+                                         [] { SetAGlobal(kSlotResInst, 0); }});
 
 void printResources(FILE* out) {
     const int32_t count = FmGetResFileInfo(-1, nullptr);
@@ -22,10 +30,12 @@ void printResources(FILE* out) {
     for (int32_t i = 0; i < count; ++i) {
         FmResFileInfo f{};
         FmGetResFileInfo(i, &f);
-        std::fprintf(out, "  %d%s%s: %s (%u resources, %u strings)\n", f.ref,
-                     f.isDefault ? " default" : "", f.isCurrent ? " current" : "", f.path,
-                     f.resources, f.strings);
+        std::fprintf(out, "  %d%s%s: %s (%s, %s)\n", f.ref, f.isDefault ? " default" : "",
+                     f.isCurrent ? " current" : "", f.path,
+                     host::countText(f.resources, "resource").c_str(),
+                     host::countText(f.strings, "string").c_str());
     }
+    std::fprintf(out, "resource instance (slot 230): %d\n", int(GetResInst()));
     char name[64];
     GetAppName(name);
     std::fprintf(out, "application name: %s\n", name);

@@ -2,12 +2,17 @@
 // checked against the bytes actually present.
 #include "pixels/bitmap_io.h"
 
+#include <algorithm>
 #include <atomic>
+#include <new>
 #include <cstdio>
 #include <cstring>
 
 #include "pixels/dib.h"
 #include "pixels/ppix_internal.h"
+#include "platform/file_status.h"
+#include "platform/files.h"
+#include "platform/png.h"
 #include "platform/surface.h"
 #include "reelcore/depthcon.h"
 #include "reelcore/memory.h"
@@ -15,8 +20,6 @@
 
 namespace rc::pix {
 namespace {
-
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
 
 uint32_t le32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
@@ -60,18 +63,42 @@ void expandRle8(const uint8_t* p, size_t n, int32_t width, int32_t height, uint8
 
 }  // namespace
 
-PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsOffset) {
-    if (!dib || size < 40) return nullptr;
+PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsOffset,
+                   int32_t* status) {
+    int32_t ignored = 0;
+    int32_t& why = status ? *status : ignored;
+    why = kPictureMalformed;
+    if (!dib || size < 40) {
+        why = kPictureTruncated;
+        return nullptr;
+    }
     FmBitmapInfoHeader h;
     std::memcpy(&h, dib, 40);
-    if (h.size < 40 || h.size > size || h.width <= 0 || h.height == 0 || h.height == INT32_MIN)
+    if (h.size < 40 || h.width <= 0 || h.height == 0 || h.height == INT32_MIN) return nullptr;
+    if (h.size > size) {
+        why = kPictureTruncated;
         return nullptr;
+    }
     const int32_t width = h.width, height = h.height > 0 ? h.height : -h.height;
-    if (int64_t{width} * height > kMaxPixels) return nullptr;
     const int32_t bc = h.bitCount;
+    // Depths a bitmap can have at all; checked before any size is computed
+    // from them.
+    if (bc != 1 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) {
+        why = kPictureUnsupported;
+        return nullptr;
+    }
     const bool rle8 = h.compression == 1 && bc == 8;
     const bool bitfields = h.compression == 3 && (bc == 16 || bc == 32);
-    if (h.compression != 0 && !rle8 && !bitfields) return nullptr;
+    if (h.compression != 0 && !rle8 && !bitfields) {
+        why = kPictureUnsupported;
+        return nullptr;
+    }
+    // Run-length data can describe far more pixels than it has bytes, so its
+    // pictures have a lower limit of their own.
+    if (int64_t{width} * height > (rle8 ? kMaxRle8PicturePixels : kMaxPicturePixels)) {
+        why = kPictureTooLarge;
+        return nullptr;
+    }
     uint32_t colors = h.clrUsed;
     if (bc <= 8) {
         if (colors == 0 || colors > (1u << bc)) colors = 1u << bc;
@@ -79,21 +106,34 @@ PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsO
         return nullptr;
     }
     const size_t tableAt = h.size + (bitfields && h.size == 40 ? 12 : 0);
-    if (tableAt + size_t{colors} * 4 > size) return nullptr;
+    if (tableAt + size_t{colors} * 4 > size) {
+        why = kPictureTruncated;
+        return nullptr;
+    }
     const uint8_t* table = dib + tableAt;
     const size_t bitsAt = bitsOffset ? bitsOffset : tableAt + size_t{colors} * 4;
-    if (bitsAt > size) return nullptr;
+    if (bitsAt > size) {
+        why = kPictureTruncated;
+        return nullptr;
+    }
     const uint8_t* bits = dib + bitsAt;
     const size_t available = size - bitsAt;
-    const int32_t rowBytes = dibRowBytes(width, bc);
-    if (!rle8 && uint64_t(rowBytes) * height > available) return nullptr;
+    const int64_t rowBytes = dibRowBytes64(width, bc);
+    if (!rle8 && uint64_t(rowBytes) * uint64_t(height) > available) {
+        why = kPictureTruncated;
+        return nullptr;
+    }
 
     const bool fileRules = rules == DibRules::File;
     const bool supported =
         bc == 4 || bc == 8 || bc == 24 || (fileRules && (bc == 1 || bc == 16 || bc == 32));
     const FmRect bounds{0, 0, width, height};
     PPixHand pix = ppixNew(&bounds);
-    if (!pix) return nullptr;
+    if (!pix) {
+        why = kPictureNoMemory;
+        return nullptr;
+    }
+    why = 0;
     const PPixRecord* r = rc::pixels::record(pix);
     const size_t pixelBytes = size_t(r->rowBytes) * height;
     std::memset(r->pixels, 0, pixelBytes);
@@ -105,9 +145,16 @@ PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsO
     plain.size = 40;
     plain.compression = 0;
     plain.clrUsed = colors;
+    const int32_t rleRowBytes = rle8 ? dibRowBytes(width, 8) : 0;
     if (rle8) {
-        expanded.assign(size_t(dibRowBytes(width, 8)) * height, 0);
-        expandRle8(bits, available, dibRowBytes(width, 8), height, expanded.data());
+        try {
+            expanded.assign(size_t(rleRowBytes) * height, 0);
+        } catch (const std::bad_alloc&) {
+            ppixDispose(pix);
+            why = kPictureNoMemory;
+            return nullptr;
+        }
+        expandRle8(bits, available, rleRowBytes, height, expanded.data());
     }
     view.header = &plain;
     view.colors = table;
@@ -116,7 +163,7 @@ PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsO
     view.width = width;
     view.height = height;
     view.bitCount = bc;
-    view.rowBytes = rle8 ? dibRowBytes(width, 8) : rowBytes;
+    view.rowBytes = rle8 ? rleRowBytes : int32_t(rowBytes);  // fits: the bytes are there
     view.bottomUp = h.height > 0;
     const uint32_t alpha = fileRules ? 0xFF000000u : 0;
     for (int32_t y = 0; y < height; ++y) {
@@ -127,11 +174,70 @@ PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsO
     return pix;
 }
 
-PPixHand bmpFileToPPix(const uint8_t* data, size_t size) {
-    if (!data || size < 14 + 40 || data[0] != 'B' || data[1] != 'M') return nullptr;
+PPixHand bmpFileToPPix(const uint8_t* data, size_t size, int32_t* status) {
+    int32_t ignored = 0;
+    int32_t& why = status ? *status : ignored;
+    if (!data || size < 2 || data[0] != 'B' || data[1] != 'M') {
+        why = kPictureUnknownFormat;
+        return nullptr;
+    }
+    if (size < 14 + 40) {
+        why = kPictureTruncated;
+        return nullptr;
+    }
     const uint32_t offBits = le32(data + 10);
-    if (offBits < 14 || offBits > size) return nullptr;
-    return dibToPPix(data + 14, size - 14, DibRules::File, offBits - 14);
+    if (offBits < 14 || offBits > size) {
+        why = offBits < 14 ? kPictureMalformed : kPictureTruncated;
+        return nullptr;
+    }
+    return dibToPPix(data + 14, size - 14, DibRules::File, offBits - 14, status);
+}
+
+PPixHand pngFileToPPix(const uint8_t* data, size_t size, int32_t* status) {
+    int32_t ignored = 0;
+    int32_t& why = status ? *status : ignored;
+    // Deflate expands at most about 1032 times, 8 pixels a byte at 1 bit:
+    // a picture larger than its data could hold is refused before its
+    // pixels are allocated.
+    const int64_t plausible = int64_t(std::min<size_t>(size, size_t{1} << 30)) * 8 * 1032 + 4096;
+    rc::platform::PngPicture png;
+    switch (rc::platform::decodePng(data, size, std::min(kMaxPicturePixels, plausible), png)) {
+        case rc::platform::PngRead::Ok:
+            break;
+        case rc::platform::PngRead::NotPng:
+            why = kPictureUnknownFormat;
+            return nullptr;
+        case rc::platform::PngRead::Truncated:
+            why = kPictureTruncated;
+            return nullptr;
+        case rc::platform::PngRead::TooLarge:
+            why = kPictureTooLarge;
+            return nullptr;
+        case rc::platform::PngRead::NoMemory:
+            why = kPictureNoMemory;
+            return nullptr;
+        default:
+            why = kPictureMalformed;
+            return nullptr;
+    }
+    const FmRect bounds{0, 0, png.width, png.height};
+    PPixHand pix = ppixNew(&bounds);
+    if (!pix) {
+        why = kPictureNoMemory;
+        return nullptr;
+    }
+    // B, G, R, A bytes are the buffer's own pixel layout.
+    const PPixRecord* r = rc::pixels::record(pix);
+    for (int32_t y = 0; y < png.height; ++y)
+        std::memcpy(rc::pixels::rowAddress(r, y), png.bgra.data() + size_t(y) * png.width * 4,
+                    size_t(png.width) * 4);
+    why = 0;
+    return pix;
+}
+
+PPixHand pictureToPPix(const uint8_t* data, size_t size, int32_t* status) {
+    if (rc::platform::looksLikePng(data, size)) return pngFileToPPix(data, size, status);
+    return bmpFileToPPix(data, size, status);
 }
 
 std::vector<uint8_t> encodeBmpFromDib(const uint8_t* dib, size_t size) {
@@ -189,23 +295,29 @@ std::vector<uint8_t> encodePng(PPixHand pix, bool withAlpha) {
     });
 }
 
+// Through the platform layer, which also turns backslashes into slashes.
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    bytes.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
+    namespace plat = rc::platform;
+    int32_t err = 0;
+    const int32_t fd = plat::openFile(path.c_str(), plat::OpenMode::Read, &err);
+    if (fd < 0) return false;
+    const int64_t size = plat::fileSize(fd);
+    bool ok = size >= 0;
+    if (ok) {
+        bytes.resize(size_t(size));
+        ok = plat::readFile(fd, bytes.data(), bytes.size()) == size;
+    }
+    plat::closeFile(fd);
     return ok;
 }
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    namespace plat = rc::platform;
+    int32_t err = 0;
+    const int32_t fd = plat::openFile(path.c_str(), plat::OpenMode::CreateTruncate, &err);
+    if (fd < 0) return false;
+    const bool ok = plat::writeFile(fd, bytes.data(), bytes.size()) == int64_t(bytes.size());
+    return plat::closeFile(fd) && ok;
 }
 
 }  // namespace rc::pix
@@ -249,6 +361,26 @@ RC_API PPixHand FmReadBmpFile(const char* path) {
     std::vector<uint8_t> bytes;
     if (!path || !rc::pix::readFile(path, bytes)) return nullptr;
     return rc::pix::bmpFileToPPix(bytes.data(), bytes.size());
+}
+
+RC_API PPixHand FmReadPictureFile(const char* path, int32_t* status) {
+    int32_t ignored = 0;
+    int32_t& why = status ? *status : ignored;
+    std::vector<uint8_t> bytes;
+    if (!path || !rc::platform::pathExists(path)) {
+        why = kPictureNotFound;
+        return nullptr;
+    }
+    try {
+        if (!rc::pix::readFile(path, bytes)) {
+            why = kPictureReadFailed;
+            return nullptr;
+        }
+    } catch (const std::bad_alloc&) {
+        why = kPictureNoMemory;
+        return nullptr;
+    }
+    return rc::pix::pictureToPPix(bytes.data(), bytes.size(), &why);
 }
 
 namespace {

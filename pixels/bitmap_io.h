@@ -1,5 +1,5 @@
-// Bitmaps in and out of 32-bit buffers: packed device-independent bitmaps
-// (resources), BMP files, and PNG files for writing.
+// Pictures in and out of 32-bit buffers: packed device-independent bitmaps
+// (resources), BMP files and PNG files.
 #pragma once
 
 #include <cstddef>
@@ -19,15 +19,21 @@ enum class DibRules {
 // A new 32-bit buffer from a packed bitmap (header, colour table, bits) of
 // `size` bytes, or null when it is malformed or memory is short. bitsOffset,
 // when non-zero, is where the bits start (as a BMP file header gives it).
-PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsOffset = 0);
+// status (may be null) receives 0 or a kPicture... reason.
+PPixHand dibToPPix(const uint8_t* dib, size_t size, DibRules rules, size_t bitsOffset = 0,
+                   int32_t* status = nullptr);
 // The same from the bytes of a BMP file ("BM" header first).
-PPixHand bmpFileToPPix(const uint8_t* data, size_t size);
+PPixHand bmpFileToPPix(const uint8_t* data, size_t size, int32_t* status = nullptr);
+// A new opaque (or, with an alpha channel, translucent) buffer of a PNG file.
+PPixHand pngFileToPPix(const uint8_t* data, size_t size, int32_t* status = nullptr);
+// BMP or PNG, told by the first bytes.
+PPixHand pictureToPPix(const uint8_t* data, size_t size, int32_t* status = nullptr);
 
 // A 24-bit BMP file of a 32-bit buffer.
 std::vector<uint8_t> encodeBmp24(PPixHand pix);
 // A BMP file wrapping a packed bitmap of `size` bytes.
 std::vector<uint8_t> encodeBmpFromDib(const uint8_t* dib, size_t size);
-// A PNG file (8-bit RGB or RGBA, uncompressed deflate blocks) of a 32-bit buffer.
+// A PNG file (8-bit RGB or RGBA) of a 32-bit buffer.
 std::vector<uint8_t> encodePng(PPixHand pix, bool withAlpha);
 
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes);

@@ -22,9 +22,14 @@ struct DibView {
     }
 };
 
-// Row bytes of an uncompressed bitmap row: padded to 4 bytes.
+// Row bytes of an uncompressed bitmap row: padded to 4 bytes. Computed in
+// 64 bits: a row of a hostile header may exceed 2 GB.
+inline int64_t dibRowBytes64(int32_t width, int32_t bitCount) {
+    return ((int64_t{width} * bitCount + 31) / 32) * 4;
+}
+// The same for rows known to fit (openDib checks).
 inline int32_t dibRowBytes(int32_t width, int32_t bitCount) {
-    return static_cast<int32_t>(((int64_t{width} * bitCount + 31) / 32) * 4);
+    return static_cast<int32_t>(dibRowBytes64(width, bitCount));
 }
 
 // Fills `view` for an uncompressed 1-, 4-, 8-, 16-, 24- or 32-bit bitmap; bits

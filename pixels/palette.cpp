@@ -17,6 +17,7 @@ bool openDib(const FmBitmapInfoHeader* h, const void* bits, DibView& v) {
     if (h->compression != 0) return false;
     const int32_t bc = h->bitCount;
     if (bc != 1 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) return false;
+    if (dibRowBytes64(h->width, bc) > INT32_MAX) return false;
     v.header = h;
     v.bitCount = bc;
     v.width = h->width;

@@ -62,6 +62,19 @@ uint8_t* dibBits(FmBitmapInfoHeader* dib) {
     return reinterpret_cast<uint8_t*>(dib) + dib->size + colours * 4;
 }
 
+// CreateDIB's layout for 8 bits and less: 256 16-bit palette indices, each
+// its own position, instead of a table of colours.
+bool hasIndexTable(const FmBitmapInfoHeader* dib) {
+    if (dib->bitCount > 8 || dib->clrUsed != 0) return false;
+    const auto* indices = reinterpret_cast<const uint8_t*>(dib) + dib->size;
+    for (int i = 0; i < 256; ++i) {
+        uint16_t v;
+        std::memcpy(&v, indices + 2 * i, 2);
+        if (v != i) return false;
+    }
+    return true;
+}
+
 // A temporary buffer holding the source rectangle scaled to w x h.
 PPixHand scaledCopy(PPixHand pix, const FmRect& src, int32_t w, int32_t h) {
     FmRect bounds{0, 0, w, h};
@@ -212,7 +225,13 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
     const int32_t w = std::min<int32_t>(width(r), dib->width);
     const int32_t h = std::min<int32_t>(height(r), dib->height < 0 ? -dib->height : dib->height);
     const int64_t dibRow = CalcRowBytes(dib->width, bitCount);
-    uint8_t* bits = dibBits(dib);
+    // A bitmap from CreateDIB holds palette indices: its pixels are written
+    // as indices of the given palette, and the index table stays; without a
+    // palette the indices would mean nothing, so nothing is written.
+    const bool indexTable = bitCount == 8 && hasIndexTable(dib);
+    if (indexTable && !palette) return 1;
+    uint8_t* bits = indexTable ? reinterpret_cast<uint8_t*>(dib) + dib->size + kPaletteHeaderBytes
+                               : dibBits(dib);
     const bool dibBottomUp = dib->height > 0;
 
     // 8-bit: nearest palette entry through a 15-bit colour lookup; without a
@@ -244,7 +263,7 @@ RC_API int32_t PPixToDib(PPixHand pix, FmBitmapInfoHeader* dib, const FmLogPalet
             return 1;
         }
         uint8_t* table = reinterpret_cast<uint8_t*>(dib) + dib->size;
-        const uint32_t entries = dib->clrUsed ? dib->clrUsed : 256;
+        const uint32_t entries = indexTable ? 0 : dib->clrUsed ? dib->clrUsed : 256;
         for (uint32_t i = 0; i < entries; ++i) {
             FmPaletteEntry e = i < static_cast<uint32_t>(n) ? pal->entries[i] : FmPaletteEntry{};
             table[i * 4] = e.blue;

@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace rc::platform {
 
 namespace {
@@ -56,7 +58,7 @@ bool within(uint64_t offset, uint64_t length, uint64_t size) {
 SectionRead readModuleSection(const char* path, const char* name, std::vector<uint8_t>& out) {
     out.clear();
     if (path == nullptr || name == nullptr) return SectionRead::NotReadable;
-    File file(path);
+    File file(normalisePath(path).c_str());
     if (!file.ok()) return SectionRead::NotReadable;
     const uint64_t fileSize = file.size();
 

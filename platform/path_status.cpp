@@ -1,12 +1,11 @@
 #include "platform/path_status.h"
 
-#include <sys/stat.h>
+#include "platform/file_status.h"
 
 namespace rc::platform {
 
 bool pathStatusReadable(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0;
+    return pathExists(path);
 }
 
 }  // namespace rc::platform

@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/files.h"
+
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -32,7 +34,7 @@ bool sameName(const std::string& a, const char* b) {
 
 std::optional<std::string> profileLookup(const char* section, const char* key, const char* path) {
     if (!section || !key || !path || !*path) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(normalisePath(path), std::ios::binary);
     if (!in) return std::nullopt;
     std::string line;
     bool inSection = false;

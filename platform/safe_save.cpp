@@ -1,5 +1,7 @@
 #include "platform/safe_save.h"
 
+#include "platform/files.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,13 +36,6 @@ int32_t errorNumber(int err) {
     }
 }
 
-std::string withSlashes(const char* path) {
-    std::string p(path);
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
-}
-
 std::string folderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -63,7 +58,7 @@ void failSafeSaveCommitAt(int step) {
 
 int32_t beginSafeSave(const char* targetPath, SafeSaveFile& file) {
     if (!targetPath || !*targetPath) return kSysPathNotFound;
-    file.targetPath = withSlashes(targetPath);
+    file.targetPath = normalisePath(targetPath);
     std::string name = file.targetPath;
     size_t slash = name.find_last_of('/');
     std::string folder = folderOf(file.targetPath);

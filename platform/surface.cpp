@@ -6,6 +6,9 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/files.h"
+#include "platform/png.h"
+
 namespace rc::platform {
 
 Surface::Surface(int32_t w, int32_t h, uint32_t fill)
@@ -97,21 +100,6 @@ class DibReader {
     int bitCount_ = 0;
     bool bottomUp_ = true;
 };
-
-void putBE32(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 24));
-    out.push_back(static_cast<uint8_t>(v >> 16));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-
-void putChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
-    putBE32(out, static_cast<uint32_t>(data.size()));
-    size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    putBE32(out, crc32(out.data() + start, out.size() - start));
-}
 
 }  // namespace
 
@@ -214,69 +202,6 @@ void fillSurfaceRect(FmDeviceContext* dc, const FmRect& rect, uint32_t rgb) {
         std::fill(dc->target->row(y) + area.left, dc->target->row(y) + area.right, value);
 }
 
-uint32_t crc32(const uint8_t* data, size_t length, uint32_t crc) {
-    static const auto table = [] {
-        std::vector<uint32_t> t(256);
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < length; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-uint32_t adler32(const uint8_t* data, size_t length, uint32_t adler) {
-    uint32_t a = adler & 0xFFFF, b = adler >> 16;
-    for (size_t i = 0; i < length; ++i) {
-        a = (a + data[i]) % 65521;
-        b = (b + a) % 65521;
-    }
-    return b << 16 | a;
-}
-
-std::vector<uint8_t> encodePngRows(int32_t width, int32_t height, bool withAlpha,
-                                   const std::function<void(int32_t y, uint8_t* out)>& fillRow) {
-    std::vector<uint8_t> out;
-    if (width <= 0 || height <= 0) return out;
-    const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    out.insert(out.end(), signature, signature + 8);
-
-    std::vector<uint8_t> ihdr;
-    putBE32(ihdr, static_cast<uint32_t>(width));
-    putBE32(ihdr, static_cast<uint32_t>(height));
-    // 8-bit RGB or RGBA, no interlace.
-    ihdr.insert(ihdr.end(), {8, static_cast<uint8_t>(withAlpha ? 6 : 2), 0, 0, 0});
-    putChunk(out, "IHDR", ihdr);
-
-    // Scanlines: filter byte 0, then the row's bytes.
-    const size_t rowBytes = static_cast<size_t>(width) * (withAlpha ? 4 : 3);
-    std::vector<uint8_t> raw(static_cast<size_t>(height) * (1 + rowBytes), 0);
-    for (int32_t y = 0; y < height; ++y) fillRow(y, raw.data() + size_t(y) * (1 + rowBytes) + 1);
-
-    // zlib stream of stored (uncompressed) deflate blocks.
-    std::vector<uint8_t> z{0x78, 0x01};
-    size_t pos = 0;
-    do {
-        size_t n = std::min<size_t>(65535, raw.size() - pos);
-        bool last = pos + n == raw.size();
-        z.push_back(last ? 1 : 0);
-        z.push_back(static_cast<uint8_t>(n));
-        z.push_back(static_cast<uint8_t>(n >> 8));
-        z.push_back(static_cast<uint8_t>(~n));
-        z.push_back(static_cast<uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + n);
-        pos += n;
-    } while (pos < raw.size());
-    putBE32(z, adler32(raw.data(), raw.size()));
-    putChunk(out, "IDAT", z);
-    putChunk(out, "IEND", {});
-    return out;
-}
-
 std::vector<uint8_t> encodePng(const Surface& surface) {
     return encodePngRows(surface.width, surface.height, false, [&](int32_t y, uint8_t* out) {
         const uint32_t* row = surface.row(y);
@@ -291,7 +216,7 @@ std::vector<uint8_t> encodePng(const Surface& surface) {
 bool writePng(const Surface& surface, const std::string& path) {
     std::vector<uint8_t> png = encodePng(surface);
     if (png.empty()) return false;
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(normalisePath(path.c_str()).c_str(), "wb");
     if (!f) return false;
     bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
     ok = std::fclose(f) == 0 && ok;

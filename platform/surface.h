@@ -1,11 +1,10 @@
 // Off-screen drawing: 32-bit surfaces (the pixels of a headless window or a
 // memory bitmap), device contexts that target them, the blits that put
-// device-independent bitmaps onto them, and a PNG writer.
+// device-independent bitmaps onto them, and PNG files of them.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <functional>
 #include <vector>
 
 #include "reelcore/ppix.h"
@@ -89,18 +88,8 @@ void fillSurfaceRect(FmDeviceContext* dc, const FmRect& rect, uint32_t rgb);
 // The colour a surface of the given depth shows for 0x00RRGGBB.
 uint32_t colourAtDepth(uint32_t rgb, int32_t depth);
 
-// PNG of the surface (8-bit RGB, stored deflate blocks). False on a write
-// error.
+// PNG of the surface (8-bit RGB). False on a write error.
 bool writePng(const Surface& surface, const std::string& path);
 std::vector<uint8_t> encodePng(const Surface& surface);
-
-// PNG of any picture: `fillRow(y, out)` writes row y (top first) as 8-bit
-// R, G, B (and A when withAlpha) bytes into out. Empty for an empty size.
-std::vector<uint8_t> encodePngRows(int32_t width, int32_t height, bool withAlpha,
-                                   const std::function<void(int32_t y, uint8_t* out)>& fillRow);
-
-// Checksums used by the PNG writer.
-uint32_t crc32(const uint8_t* data, size_t length, uint32_t crc = 0);
-uint32_t adler32(const uint8_t* data, size_t length, uint32_t adler = 1);
 
 }  // namespace rc::platform

@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -109,6 +110,72 @@ std::string normaliseMatchName(const std::string& raw, bool xeModule) {
     return cut(raw);
 }
 
+namespace {
+
+std::string lowered(const std::string& s) {
+    std::string out = s;
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+bool addToMatchTable(Handle table, int16_t fileID, MatchIndex* index, std::string* added) {
+    if (added) added->clear();
+    if (table == nullptr || fileID == 0) return false;
+    const ModuleNames mine = namesOf(fileID);
+    const bool xe = GetFileTypeID(fileID) == kRcKindXEEffect;
+    std::string name = normaliseMatchName(mine.rawMatchName, xe);
+
+    const uint32_t n = entryCount(table);
+    uint32_t clash = n;
+    if (index) {
+        auto it = index->byName.find(lowered(name));
+        if (it != index->byName.end() && it->second < n) clash = it->second;
+    } else {
+        for (uint32_t i = 0; i < n && clash == n; ++i)
+            if (strcasecmp(entryAt(table, i).name, name.c_str()) == 0) clash = i;
+    }
+    auto appendMine = [&]() {
+        if (!append(table, makeEntry(fileID, name))) return false;
+        if (index) index->byName.emplace(lowered(name), n);
+        if (added) *added = name;
+        return true;
+    };
+    if (clash == n) return appendMine();
+
+    // Two modules under one name stay apart only in the "ORVK " family and
+    // only when one of them can be told apart as the one to move aside.
+    const FmMatchEntry existing = entryAt(table, clash);
+    const std::string existingName = entryName(existing);
+    if (existing.fileID == fileID || !startsWith(existingName, kPrefix)) return false;
+    const ModuleNames theirs = namesOf(existing.fileID);
+    const bool mineFm = startsWith(mine.rawMatchName, kFmPrefix);
+    const bool theirsFm = startsWith(theirs.rawMatchName, kFmPrefix);
+    bool moveMine = false, moveTheirs = false;
+    if (mineFm != theirsFm) {
+        moveMine = mineFm;
+        moveTheirs = theirsFm;
+    } else if (mine.piplName != theirs.piplName) {
+        const bool mineObsolete = containsObsolete(mine.piplName);
+        const bool theirsObsolete = containsObsolete(theirs.piplName);
+        moveMine = mineObsolete && !theirsObsolete;
+        moveTheirs = theirsObsolete && !mineObsolete;
+    }
+    if (!moveMine && !moveTheirs) return false;
+    if (moveTheirs) {
+        const std::string moved = xeForm(existingName);
+        setEntry(table, clash, makeEntry(existing.fileID, moved));
+        if (index) {
+            index->byName.erase(lowered(existingName));
+            index->byName.emplace(lowered(moved), clash);
+        }
+    } else {
+        name = xeForm(name);
+    }
+    return appendMine();
+}
+
 }  // namespace rc::plugins
 
 using namespace rc::plugins;
@@ -138,40 +205,5 @@ RC_API int32_t MatchFileID(int16_t fileID, char* dst) {
 }
 
 RC_API Boolean AddToMatchTable(int16_t fileID, Handle table) {
-    if (table == nullptr || fileID == 0) return 0;
-    const ModuleNames mine = namesOf(fileID);
-    const bool xe = GetFileTypeID(fileID) == kRcKindXEEffect;
-    std::string name = normaliseMatchName(mine.rawMatchName, xe);
-
-    const uint32_t n = entryCount(table);
-    uint32_t clash = n;
-    for (uint32_t i = 0; i < n && clash == n; ++i)
-        if (strcasecmp(entryAt(table, i).name, name.c_str()) == 0) clash = i;
-    if (clash == n) return append(table, makeEntry(fileID, name));
-
-    // Two modules under one name stay apart only in the "ORVK " family and
-    // only when one of them can be told apart as the one to move aside.
-    FmMatchEntry existing = entryAt(table, clash);
-    const std::string existingName = entryName(existing);
-    if (existing.fileID == fileID || !startsWith(existingName, kPrefix)) return 0;
-    const ModuleNames theirs = namesOf(existing.fileID);
-    const bool mineFm = startsWith(mine.rawMatchName, kFmPrefix);
-    const bool theirsFm = startsWith(theirs.rawMatchName, kFmPrefix);
-    bool moveMine = false, moveTheirs = false;
-    if (mineFm != theirsFm) {
-        moveMine = mineFm;
-        moveTheirs = theirsFm;
-    } else if (mine.piplName != theirs.piplName) {
-        const bool mineObsolete = containsObsolete(mine.piplName);
-        const bool theirsObsolete = containsObsolete(theirs.piplName);
-        moveMine = mineObsolete && !theirsObsolete;
-        moveTheirs = theirsObsolete && !mineObsolete;
-    }
-    if (!moveMine && !moveTheirs) return 0;
-    if (moveTheirs) {
-        setEntry(table, clash, makeEntry(existing.fileID, xeForm(existingName)));
-    } else {
-        name = xeForm(name);
-    }
-    return append(table, makeEntry(fileID, name));
+    return addToMatchTable(table, fileID, nullptr, nullptr);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "reelcore/types.h"
 
@@ -20,6 +21,19 @@ void rememberNames(int16_t fileID, const ModuleNames& names);
 void forgetAllNames();
 // The remembered names, else read from the module.
 ModuleNames namesOf(int16_t fileID);
+
+// Entry index by lower-case match name, kept by a scan that adds many
+// modules to one table.
+struct NameHash {
+    size_t operator()(const std::string& s) const { return std::hash<std::string>()(s); }
+};
+struct MatchIndex {
+    std::unordered_map<std::string, uint32_t, NameHash> byName;
+};
+
+// AddToMatchTable with an index (may be null: the table is searched) and
+// the name the module got (empty when it was not added).
+bool addToMatchTable(Handle table, int16_t fileID, MatchIndex* index, std::string* added);
 
 // "ORVK " becomes "ORVKXE " for XE effects; for all others "ORVKFM "
 // becomes "ORVK ". At most 31 characters.

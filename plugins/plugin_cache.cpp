@@ -36,6 +36,7 @@ int comparePaths(const char* a, const char* b) {
 
 void PluginCache::load() {
     records_.clear();
+    added_.clear();
     int32_t size = 0;
     if (PMSendMessage(kHandlerHIDE, kLoadMessage, kSizeResource, kResourceID, &size, 4) != 0)
         return;
@@ -57,6 +58,7 @@ void PluginCache::load() {
 }
 
 void PluginCache::save() {
+    merge();
     std::erase_if(records_, [](const FmPluginCacheRecord& r) { return !r.seen && !r.neverTrust; });
     int32_t size = static_cast<int32_t>(records_.size() * sizeof(FmPluginCacheRecord));
     if (PMSendMessage(kHandlerHIDE, kStoreMessage, kSizeResource, kResourceID, &size, 4) != 0)
@@ -78,11 +80,14 @@ void PluginCache::put(const FmPluginCacheRecord& rec) {
         *existing = copy;
         return;
     }
-    auto it = std::lower_bound(records_.begin(), records_.end(), copy,
-                               [](const FmPluginCacheRecord& a, const FmPluginCacheRecord& b) {
-                                   return comparePaths(a.path, b.path) < 0;
-                               });
-    records_.insert(it, copy);
+    added_.push_back(copy);
+}
+
+void PluginCache::merge() {
+    if (added_.empty()) return;
+    records_.insert(records_.end(), added_.begin(), added_.end());
+    added_.clear();
+    sort();
 }
 
 Handle PluginCache::toHandle() const {

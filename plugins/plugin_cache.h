@@ -22,7 +22,8 @@ class PluginCache {
 
     // The record of a path, or null.
     FmPluginCacheRecord* find(const char* path);
-    // Adds or replaces the record of rec.path, marked seen.
+    // Adds or replaces the record of rec.path, marked seen. New records join
+    // the sorted ones at save (find does not see them before).
     void put(const FmPluginCacheRecord& rec);
     // A handle of the records for slot 278 (null when empty or no memory).
     Handle toHandle() const;
@@ -31,7 +32,9 @@ class PluginCache {
 
   private:
     void sort();
+    void merge();
     std::vector<FmPluginCacheRecord> records_;
+    std::vector<FmPluginCacheRecord> added_;
 };
 
 // Display text, match name as given and PiPL name, packed into the record's

@@ -123,9 +123,10 @@ void registerFromCache(Scan& scan, int16_t fileID, const FmPluginCacheRecord& re
         default:
             break;
     }
-    AddToMatchTable(fileID, scan.matchTable);
+    std::string match;
+    addToMatchTable(scan.matchTable, fileID, &scan.matchIndex, &match);
     ++scan.cached;
-    note(scan, path, rec.kind, rec.version, true, {}, true, matchNameOf(fileID));
+    note(scan, path, rec.kind, rec.version, true, {}, true, match);
 }
 
 // The module's first PiPL, copied; empty when it has none.
@@ -237,8 +238,8 @@ void registerFromResources(Scan& scan, int16_t fileID, const std::string& path,
             appendXrffResource(reinterpret_cast<uint8_t*>(*xrff),
                                rc::res::resourceDataLength(xrff));
     }
-    if (matchable) AddToMatchTable(fileID, scan.matchTable);
-    const std::string match = matchNameOf(fileID);
+    std::string match;
+    if (matchable) addToMatchTable(scan.matchTable, fileID, &scan.matchIndex, &match);
     for (size_t i : lines)
         if (scan.report[i].accepted) scan.report[i].matchName = match;
 
@@ -338,14 +339,15 @@ void registerImageModule(Scan& scan, const std::string& path, OSType kind) {
     ModuleNames names{display, display};
     pipl.findCounted(kRcPiPLVendor, kRcPiPLMatchName, names.rawMatchName);
     rememberNames(fileID, names);
+    std::string match;
     if (kind == kRcKindImageFilter) {
         scan.videoFilters.push_back(fileID);
-        AddToMatchTable(fileID, scan.matchTable);
+        addToMatchTable(scan.matchTable, fileID, &scan.matchIndex, &match);
     } else {
         scan.automation.push_back(fileID);
     }
     ReleaseRFile(fileID);
-    note(scan, path, kind, pipl.version(), true, {}, false, matchNameOf(fileID));
+    note(scan, path, kind, pipl.version(), true, {}, false, match);
 }
 
 void registerXE(Scan& scan, const std::string& path) {

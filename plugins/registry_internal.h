@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plugins/match_table.h"
 #include "plugins/plugin_cache.h"
 #include "reelcore/plugins.h"
 
@@ -43,6 +44,7 @@ struct Scan {
     std::set<PathKey> files;    // canonical paths handled in this scan
     std::set<PathKey> folders;  // canonical folders entered
     Handle matchTable = nullptr;
+    MatchIndex matchIndex;
     int filesSeen = 0;
     int32_t read = 0;
     int32_t cached = 0;

@@ -219,7 +219,8 @@ bool hasLineBreak(const char* p, uint32_t len) {
 // H and M values are raw text on one line. A value holding a CR or LF would
 // break the line (and could fake a tag line), so such a value is written in
 // its escaped form instead: "~" after the size, then backslash, CR and LF as
-// "\\", "\r" and "\n". Values without line breaks are written as before.
+// "\\", "\r" and "\n". So is a text with bytes after its NUL. Other values
+// are written as before.
 void writeHandleText(Out& o, Handle h) {
     if (!h) {
         o.put("-1", 2);
@@ -232,7 +233,10 @@ void writeHandleText(Out& o, Handle h) {
     }
     const char* text = *h;
     int32_t len = int32_t(strnlen(text, size));
-    bool escaped = hasLineBreak(text, uint32_t(len));
+    // The raw form states exactly the text's bytes (size less its NUL); a
+    // text shorter than its Handle goes in the escaped form, so that a raw
+    // value is never read past its line by mistake.
+    bool escaped = hasLineBreak(text, uint32_t(len)) || uint32_t(len) + 1 != size;
     o.putInt(size);
     if (escaped) o.put('~');
     o.put(',');
@@ -813,6 +817,75 @@ Span currentValue(StreamRec* s, int32_t& span) {
     return v;
 }
 
+// ---- Raw multi-line values ----
+// Older files hold H and M values in the raw form: a size, then that many
+// bytes, which may include CR and LF. Such a value runs on past its first
+// line for exactly the bytes its sizes state; it is taken that way only when
+// those bytes end where a line ends (or the data ends), so that a short text
+// in a larger Handle, written on one line, still reads as one line.
+
+// Decimal digits at cursor + k up to a ",", which is consumed.
+bool rawNumber(StreamRec* s, int32_t& k, int64_t& value) {
+    value = 0;
+    const int32_t first = k;
+    for (int c = peekAt(s, k); c >= '0' && c <= '9'; c = peekAt(s, ++k)) {
+        value = value * 10 + (c - '0');
+        if (value > kMaxUnbackedSize) return false;
+    }
+    if (k == first || peekAt(s, k) != ',') return false;
+    ++k;
+    return true;
+}
+
+// A line ends at k, and k does not split a CR LF pair.
+bool endsALine(StreamRec* s, int32_t k) {
+    const int c = peekAt(s, k);
+    if (c < 0) return true;
+    if (c != '\r' && c != '\n') return false;
+    return c == '\r' || k == 0 || peekAt(s, k - 1) != '\r';
+}
+
+// Offset from the cursor where a raw H value starting at `at` ends, or -1.
+int32_t rawTextEnd(StreamRec* s, int32_t at) {
+    int64_t size = 0;
+    if (!rawNumber(s, at, size) || size <= 1) return -1;
+    const int64_t end = at + size - 1;  // the NUL is not written
+    if (end > INT32_MAX || !endsALine(s, int32_t(end))) return -1;
+    for (int32_t k = at; k < end; ++k)
+        if (peekAt(s, k) <= 0) return -1;  // a NUL or the data's end inside the text
+    return int32_t(end);
+}
+
+// The same for a raw M value: total, then "length," and the bytes and ","
+// of each string.
+int32_t rawListEnd(StreamRec* s, int32_t at) {
+    int64_t total = 0;
+    if (!rawNumber(s, at, total)) return -1;
+    int64_t pos = 0;
+    while (pos < total) {
+        int64_t len = 0;
+        if (!rawNumber(s, at, len) || len > total - pos) return -1;
+        if (len > 0) {
+            if (int64_t(at) + len > INT32_MAX) return -1;
+            at += int32_t(len);
+            if (peekAt(s, at) != ',') return -1;
+            ++at;
+        }
+        pos += len;
+        if (pos < total) ++pos;
+    }
+    return endsALine(s, at) ? at : -1;
+}
+
+// Widens the value of an H or M line to its raw multi-line extent. `span` is
+// the line's length from the cursor; the value and span are updated.
+void takeRawValue(StreamRec* s, char letter, Span& v, int32_t& span) {
+    const int32_t start = int32_t(v.p - s->pub.cursor);
+    const int32_t end = letter == 'H' ? rawTextEnd(s, start) : rawListEnd(s, start);
+    if (end > span) span = end;
+    v = Span{s->pub.cursor + start, s->pub.cursor + span};  // the buffer may have moved
+}
+
 bool atSectionEnd(StreamRec* s) {
     int c = peekAt(s, 0);
     return c < 0 || c == '[';
@@ -825,6 +898,7 @@ OSErr readField(StreamRec* s, const Field& f, uint8_t* p, ReadCtx* ctx) {
     if (f.letter != 'N') {
         int32_t span = 0;
         Span v = currentValue(s, span);
+        if ((f.letter == 'H' || f.letter == 'M') && f.count > 0) takeRawValue(s, f.letter, v, span);
         OSErr err = decodeValue(ctx, f, p, v);
         s->pub.cursor += span;
         consumeEOL(s);
@@ -849,6 +923,7 @@ OSErr readField(StreamRec* s, const Field& f, uint8_t* p, ReadCtx* ctx) {
                 span = lineSpan(s, false);
                 v = Span{s->pub.cursor, s->pub.cursor + span};
             }
+            if (k >= 2) takeRawValue(s, 'M', v, span);
             OSErr err = noErr;
             if (k < 2) {
                 bool ok = true;

@@ -30,6 +30,7 @@ step media bars.bmp bars.png
 step settings new pal.prs --standard pal --description "PAL DV"
 step settings show pal.prs
 step settings check pal.prs
+step plugins
 step windows .
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png

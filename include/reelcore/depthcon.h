@@ -155,12 +155,33 @@ enum { kBitmapResType = 0x424D5020 /* 'BMP ' */ };
    leave the buffer zero. Null when the bitmap cannot be had. */
 RC_API PPixHand Bmp2PPix(int16_t resourceID, intptr_t moduleInstance);
 
-/* ---- Bitmap files ----
+/* ---- Picture files ----
    A BMP file (1-, 4-, 8-bit, 8-bit run-length, 16-, 24- and 32-bit) read into
    a new opaque 32-bit buffer; null when unreadable. The writers return 0,
    -50 for a missing or non-32-bit buffer, -36 when the file cannot be
-   written. */
+   written. PNG files are compressed; their pixels read back exactly. */
 RC_API PPixHand FmReadBmpFile(const char* path);
+/* Why a picture file cannot be read. Pictures hold at most
+   kMaxPicturePixels pixels; 8-bit run-length bitmaps, whose data may
+   describe far more pixels than it has bytes, at most kMaxRle8PicturePixels. */
+enum {
+    kPictureNotFound = -43,   /* no file at the path */
+    kPictureReadFailed = -36, /* the file could not be read */
+    kPictureNoMemory = -108,
+    kPictureUnknownFormat = 1, /* neither a BMP nor a PNG file */
+    kPictureTruncated = 2,     /* the file ends before its pixels do */
+    kPictureUnsupported = 3,   /* a bit depth or compression not read here */
+    kPictureTooLarge = 4,      /* more pixels than the limits below */
+    kPictureMalformed = 5      /* a header or data that make no sense */
+};
+#define kMaxPicturePixels (INT64_C(1) << 28)
+#define kMaxRle8PicturePixels (INT64_C(1) << 25)
+/* A BMP or PNG file (told by its first bytes) into a new 32-bit buffer. PNG:
+   grey, grey and alpha, RGB, RGBA and palette pictures of any bit depth,
+   16-bit samples rounded to 8 bits, transparency kept as alpha, opaque
+   pixels alpha 255. status (may be null) receives 0 or a kPicture... reason;
+   null on failure. */
+RC_API PPixHand FmReadPictureFile(const char* path, int32_t* status);
 RC_API int32_t FmWriteBmpFile(PPixHand pix, const char* path);
 RC_API int32_t FmWritePngFile(PPixHand pix, const char* path, int32_t withAlpha);
 

@@ -66,9 +66,30 @@ typedef struct FmWindowRegistryEntry {
 } FmWindowRegistryEntry;
 
 /* ---- Method table ----
-   `table` is a handle holding a 16-bit entry count followed by the entries
-   (the handler table lives in slot 2, the importer table in slot 3); an
-   empty handle is an empty table. */
+   `table` is a handle holding an 8-byte header (a 16-bit entry count, then
+   padding that keeps the entries pointer-aligned) followed by `count`
+   entries of the layout below; the handler table lives in slot 2, the
+   importer table in slot 3. An empty handle is an empty table. */
+typedef struct FmMethodTableHeader {
+    int16_t count;
+    int16_t reserved[3];
+} FmMethodTableHeader;
+
+typedef struct FmMethodEntry {
+    OSType type;
+    int16_t fileID;                 /* module implementing the type; 0: built into the executable */
+    int16_t useCount;               /* live windows created through the module */
+    void* module;                   /* the module while it has live windows */
+    void* procs[kHandlerProcCount]; /* null: resolved by name in the module */
+} FmMethodEntry;
+
+#ifdef __cplusplus
+static_assert(sizeof(FmMethodTableHeader) == 8, "the table header is 8 bytes");
+static_assert(offsetof(FmMethodEntry, module) == 8, "the module pointer follows type and IDs");
+static_assert(offsetof(FmMethodEntry, procs) == 8 + sizeof(void*), "procedures follow the module");
+static_assert(sizeof(FmMethodEntry) == 8 + 9 * sizeof(void*), "an entry is 8 bytes and 9 pointers");
+#endif
+
 /* Puts a new entry for the type in front of the others, so the newest
    registration wins a lookup; procedures may be null (all eight zero,
    resolved by name from the module at each call). Returns the memory error

@@ -275,6 +275,11 @@ RC_API int16_t psetGetSettingsFolder(char* out);
 RC_API void psetSetDefaultSettingsName(const char* name);
 RC_API void psetGetDefaultSettingsName(char* out, int32_t size);
 
+/* Loads a colour table into the video section (entries as 0x00RRGGBB, the
+   count into paletteCount, paletteType set to 1) from a RIFF palette, an
+   image editor's 768- or 772-byte colour table or a JASC text palette. */
+RC_API OSErr psetLoadPalette(Handle settings, const char* path);
+
 /* ---- Validation ---- */
 RC_API void psetValidateProjectSettings(Handle settings, int32_t exportKind);
 RC_API void psetRectifyCaptureSettings(Handle settings);

@@ -55,8 +55,9 @@ RC_API void CopyCStringToPascal(const char* src, unsigned char* dst);
    returns dst. */
 RC_API char* FmTypeToStr(OSType type, char* dst);
 RC_API char* TypeToStr(OSType type, char* dst);
-/* Reads four characters into a type code; a text shorter than four
-   characters is padded with spaces. */
+/* Reads at most four characters into a type code; a text shorter than four
+   characters (a NUL within them) is padded with zero bytes, so that codes
+   holding zero bytes survive FmTypeToStr and back. */
 RC_API void FmStrToType(OSType* out, const char* chars);
 
 /* ---- Paths ---- */

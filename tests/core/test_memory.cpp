@@ -76,6 +76,25 @@ TEST_F(Memory, PlacementFollowsTheHeapLimit) {
     for (Handle x : {atLimit, above, h, s, keepZoneAlive, big}) DisposeHandle(x);
 }
 
+// Growing a sub-heap handle in place clears the new bytes, also when the
+// block it grows into held old data (twice: reuse may hide it once).
+TEST_F(Memory, RegrowingAfterAShrinkGivesZeroBytes) {
+    Handle keepZoneAlive = FmNewHandle(16);
+    Handle h = FmNewHandle(1000);
+    ASSERT_TRUE(h && keepZoneAlive);
+    for (int round = 0; round < 2; ++round) {
+        std::memset(*h, 0xAB, 1000);
+        ASSERT_EQ(FmSetHandleSize(h, 10), 0);
+        std::memset(*h, 0xCD, 10);
+        ASSERT_EQ(FmSetHandleSize(h, 1000), 0);
+        EXPECT_EQ(rc::memory::zoneKind(h), ZoneKind::SubHeap);
+        for (int i = 0; i < 10; ++i) ASSERT_EQ(uint8_t((*h)[i]), 0xCD) << round;
+        for (int i = 10; i < 1000; ++i) ASSERT_EQ((*h)[i], 0) << round << " at " << i;
+    }
+    DisposeHandle(h);
+    DisposeHandle(keepZoneAlive);
+}
+
 TEST_F(Memory, StateFlagsAndNullArguments) {
     Handle h = FmNewHandle(32);
     HPurge(h);

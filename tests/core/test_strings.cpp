@@ -133,8 +133,17 @@ TEST_F(Strings, TypeCodes) {
     EXPECT_EQ(t, 0x54455854u);
     FmStrToType(&t, "STR#more");
     EXPECT_EQ(t, 0x53545223u);
-    FmStrToType(&t, "PA");  // short texts are padded, not over-read
-    EXPECT_EQ(t, 0x50412020u);
+    FmStrToType(&t, "PA");  // short texts are padded with zero bytes, not over-read
+    EXPECT_EQ(t, 0x50410000u);
+    FmStrToType(&t, "AB\0\0");
+    EXPECT_EQ(t, 0x41420000u);
+    // Every code whose text stops at a NUL survives the round trip.
+    for (OSType code : {0u, 0x41000000u, 0x41420000u, 0x41424300u, 0x50415420u, 0x20202020u}) {
+        FmTypeToStr(code, text);
+        OSType back = 1;
+        FmStrToType(&back, text);
+        EXPECT_EQ(back, code) << std::hex << code;
+    }
 }
 
 struct PathCase {

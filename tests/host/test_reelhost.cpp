@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <sys/wait.h>
 
@@ -15,8 +16,9 @@
 
 namespace {
 
-std::string run(const std::string& args, int* status) {
-    std::string cmd = std::string(REELHOST_PATH) + " " + args + " 2>&1";
+// Runs reelhost with the arguments (and a command prefix such as "env ...").
+std::string run(const std::string& args, int* status, const std::string& prefix = "") {
+    std::string cmd = prefix + " " + std::string(REELHOST_PATH) + " " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
     char buf[512];
@@ -183,6 +185,76 @@ TEST_F(Reelhost, UnknownCommandsAndHelp) {
     EXPECT_NE(out.find("Usage: reelhost image gamma"), std::string::npos) << out;
     run("", &status);
     EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+// Pictures in: BMP and PNG, and a clear reason for what cannot be read.
+TEST_F(Reelhost, ImageReadsBmpAndPngAndSaysWhyNot) {
+    int status = 0;
+    const std::string png = dir + "/card.png", bmp = dir + "/card.bmp";
+    run("testcard 64x48 " + png, &status);
+    ASSERT_EQ(exitCode(status), 0);
+    std::string out = run("image median " + png + " " + bmp, &status);
+    ASSERT_EQ(exitCode(status), 0) << out;
+    PPixHand pix = FmReadBmpFile(bmp.c_str());
+    ASSERT_NE(pix, nullptr);
+    EXPECT_EQ(ppixGetPixel(pix, 4, 4) & 0xFFFFFF, 0xFFFFFFu);  // the white bar
+    ppixDispose(pix);
+
+    auto writeBytes = [&](const std::string& name, const std::string& bytes) {
+        FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return dir + "/" + name;
+    };
+    // A 4x4 bitmap of bit depth 7: refused, not a black picture.
+    std::string header("BM\0\0\0\0\0\0\0\0\x36\0\0\0", 14);
+    std::string info(40, '\0');
+    info[0] = 40, info[4] = 4, info[8] = 4, info[12] = 1, info[14] = 7;
+    const std::string seven = writeBytes("seven.bmp", header + info + std::string(64, '\x11'));
+    const std::string cut = writeBytes("cut.bmp", header + info.substr(0, 20));
+    const std::string text = writeBytes("text.bmp", "not a picture at all, just words");
+    const struct {
+        std::string path;
+        const char* says;
+    } refused[] = {{seven, "bit depth"}, {cut, "truncated"}, {text, "neither a BMP nor a PNG"}};
+    for (const auto& r : refused) {
+        out = run("image blur " + r.path + " " + dir + "/out.png", &status);
+        EXPECT_EQ(exitCode(status), 1) << out;
+        EXPECT_NE(out.find(r.says), std::string::npos) << out;
+    }
+    EXPECT_NE(access((dir + "/out.png").c_str(), F_OK), 0);
+}
+
+// `info` reads as prose: sizes in units, plurals, one form of window id,
+// and slot 230 names the default resource file.
+TEST_F(Reelhost, InfoIsReadable) {
+    int status = 0;
+    const std::string out = run("info", &status);
+    ASSERT_EQ(exitCode(status), 0);
+    EXPECT_NE(out.find("go to the sub-heap (its heap limit)"), std::string::npos) << out;
+    EXPECT_NE(out.find(" MiB free"), std::string::npos) << out;
+    EXPECT_EQ(out.find("(s)"), std::string::npos) << out;
+    EXPECT_EQ(out.find(" 1 zones"), std::string::npos) << out;
+    EXPECT_NE(out.find("main window: 0x0001"), std::string::npos) << out;
+    EXPECT_NE(out.find("first window 0x0001"), std::string::npos) << out;
+    const size_t slot = out.find("resource instance (slot 230): ");
+    ASSERT_NE(slot, std::string::npos) << out;
+    const int instance = std::atoi(out.c_str() + slot + 30);
+    EXPECT_GT(instance, 0);
+    EXPECT_NE(out.find("  " + std::to_string(instance) + " default"), std::string::npos) << out;
+    const std::string windows = run("windows", &status);
+    EXPECT_NE(windows.find("0x00010001 HIDE"), std::string::npos) << windows;
+}
+
+// Without HOME the stored resources go to a folder of this user's own.
+TEST_F(Reelhost, StoredResourcesStayPrivateWithoutHome) {
+    int status = 0;
+    std::string out = run("info", &status, "env -u HOME -u XDG_CACHE_HOME XDG_RUNTIME_DIR=" + dir);
+    EXPECT_NE(out.find("stored resources: " + dir + "/reelcore\n"), std::string::npos) << out;
+    out = run("info", &status, "env -u HOME -u XDG_CACHE_HOME -u XDG_RUNTIME_DIR");
+    EXPECT_NE(out.find("stored resources: /tmp/reelcore-" + std::to_string(getuid()) + "\n"),
+              std::string::npos)
+        << out;
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ T as(const std::vector<uint8_t>& b, size_t at = 0) {
 template <class T>
 T animBlend(int32_t type, T a, T b, double f) {
     std::vector<uint8_t> va = raw(a), vb = raw(b), out(sizeof(T), 0xEE);
-    const AnimParam p{type, kAnimParamInterpolate, int32_t(sizeof(T))};
+    const AnimParam p{type, kRcAnimParamInterpolate, int32_t(sizeof(T))};
     blendAnim(&p, 1, {va.data(), va.size(), vb.data(), vb.size(), out.data(), out.size()}, 0, f);
     return as<T>(out);
 }
@@ -43,31 +43,31 @@ T fltdBlend(int16_t kind, T a, T b, double f) {
 }
 
 TEST(BlendValues, EveryAnimationType) {
-    EXPECT_EQ(animBlend<int8_t>(kAnimChar, -10, 10, 0.25), -5);
-    EXPECT_EQ(animBlend<int8_t>(kAnimChar, 0, -1, 0.5), 0);  // -0.5 truncates toward zero
-    EXPECT_EQ(animBlend<int16_t>(kAnimShort, -1000, 1000, 0.75), 500);
-    EXPECT_EQ(animBlend<int16_t>(kAnimShort, 0, -3, 0.5), -1);
-    EXPECT_EQ(animBlend<int32_t>(kAnimLong, -100000, 100001, 0.5), 0);
-    EXPECT_EQ(animBlend<int32_t>(kAnimLong, INT32_MIN, INT32_MAX, 1.0), INT32_MAX);
-    EXPECT_EQ(animBlend<uint8_t>(kAnimUnsignedChar, 10, 250, 0.5), 130);
-    EXPECT_EQ(animBlend<uint16_t>(kAnimUnsignedShort, 65535, 0, 0.25), 49151);
-    EXPECT_EQ(animBlend<uint32_t>(kAnimUnsignedLong, 4000000000u, 0, 0.5), 2000000000u);
-    EXPECT_EQ(animBlend<int32_t>(kAnimFixed, 0x10000, 0x20000, 0.5), 0x18000);
-    EXPECT_EQ(animBlend<int32_t>(kAnimFixed, -0x10000, 0, 0.3), -45875);  // -0.7 * 65536
-    EXPECT_EQ(animBlend<uint32_t>(kAnimUnsignedFixed, 0xFFFF0000u, 0, 0.5), 0x7FFF8000u);
-    EXPECT_EQ(animBlend<double>(kAnimDouble, 1.0, 2.0, 0.1), 1.0 + (2.0 - 1.0) * 0.1);
-    EXPECT_EQ(animBlend<float>(kAnimFloat, 1.5f, 3.5f, 0.25), 2.0f);
-    EXPECT_EQ(animBlend<float>(kAnimFloat, 0.0f, 1.0f, 1.0 / 3), float(1.0 / 3));
+    EXPECT_EQ(animBlend<int8_t>(kRcAnimInt8, -10, 10, 0.25), -5);
+    EXPECT_EQ(animBlend<int8_t>(kRcAnimInt8, 0, -1, 0.5), 0);  // -0.5 truncates toward zero
+    EXPECT_EQ(animBlend<int16_t>(kRcAnimInt16, -1000, 1000, 0.75), 500);
+    EXPECT_EQ(animBlend<int16_t>(kRcAnimInt16, 0, -3, 0.5), -1);
+    EXPECT_EQ(animBlend<int32_t>(kRcAnimInt32, -100000, 100001, 0.5), 0);
+    EXPECT_EQ(animBlend<int32_t>(kRcAnimInt32, INT32_MIN, INT32_MAX, 1.0), INT32_MAX);
+    EXPECT_EQ(animBlend<uint8_t>(kRcAnimUInt8, 10, 250, 0.5), 130);
+    EXPECT_EQ(animBlend<uint16_t>(kRcAnimUInt16, 65535, 0, 0.25), 49151);
+    EXPECT_EQ(animBlend<uint32_t>(kRcAnimUInt32, 4000000000u, 0, 0.5), 2000000000u);
+    EXPECT_EQ(animBlend<int32_t>(kRcAnimFixed, 0x10000, 0x20000, 0.5), 0x18000);
+    EXPECT_EQ(animBlend<int32_t>(kRcAnimFixed, -0x10000, 0, 0.3), -45875);  // -0.7 * 65536
+    EXPECT_EQ(animBlend<uint32_t>(kRcAnimUFixed, 0xFFFF0000u, 0, 0.5), 0x7FFF8000u);
+    EXPECT_EQ(animBlend<double>(kRcAnimDouble, 1.0, 2.0, 0.1), 1.0 + (2.0 - 1.0) * 0.1);
+    EXPECT_EQ(animBlend<float>(kRcAnimFloat, 1.5f, 3.5f, 0.25), 2.0f);
+    EXPECT_EQ(animBlend<float>(kRcAnimFloat, 0.0f, 1.0f, 1.0 / 3), float(1.0 / 3));
     // Colour: each byte unsigned.
-    EXPECT_EQ(animBlend<uint32_t>(kAnimColorRGB, 0xC80AFF00u, 0x641400FFu, 0.5), 0x960F7F7Fu);
+    EXPECT_EQ(animBlend<uint32_t>(kRcAnimColor, 0xC80AFF00u, 0x641400FFu, 0.5), 0x960F7F7Fu);
     // Opaque, 96-bit reals and unknown types are copied at their declared size.
-    for (int32_t type : {int32_t(kAnimOpaque), int32_t(kAnimExtended96), 13, -1})
+    for (int32_t type : {int32_t(kRcAnimOpaque), int32_t(kRcAnimExtended96), 13, -1})
         EXPECT_EQ(animBlend<uint64_t>(type, 0x1122334455667788u, 0, 0.5), 0x1122334455667788u)
             << type;
     // Out of range fractions stay inside the value's width.
-    EXPECT_EQ(animBlend<int8_t>(kAnimChar, 100, 120, 2.0), 127);
-    EXPECT_EQ(animBlend<uint8_t>(kAnimUnsignedChar, 10, 5, 5.0), 0);
-    EXPECT_EQ(animBlend<int16_t>(kAnimShort, 7, 9, NAN), 7);
+    EXPECT_EQ(animBlend<int8_t>(kRcAnimInt8, 100, 120, 2.0), 127);
+    EXPECT_EQ(animBlend<uint8_t>(kRcAnimUInt8, 10, 5, 5.0), 0);
+    EXPECT_EQ(animBlend<int16_t>(kRcAnimInt16, 7, 9, NAN), 7);
 }
 
 TEST(BlendValues, EveryFltDKindAndTheNumberingsDiffer) {
@@ -113,10 +113,10 @@ TEST(BlendValues, WalksStopAtTheEndOfTheShortestBlock) {
     const std::vector<uint8_t> a2 = {10, 0xAA, 0xBB, 0, 0, 100, 7};
     const std::vector<uint8_t> b2 = {20, 0xCC, 0xDD, 0, 0, 200, 8};
     std::vector<uint8_t> out2(7, 0xEE);
-    const AnimParam params[] = {{kAnimUnsignedChar, kAnimParamInterpolate, 1},
-                                {kAnimShort, 0, 2},                     // not interpolated: copied
-                                {kAnimLong, kAnimParamInterpolate, 1},  // blended at 4 bytes
-                                {kAnimChar, kAnimParamInterpolate, 1}};
+    const AnimParam params[] = {{kRcAnimUInt8, kRcAnimParamInterpolate, 1},
+                                {kRcAnimInt16, 0, 2},  // not interpolated: copied
+                                {kRcAnimInt32, kRcAnimParamInterpolate, 1},  // blended at 4 bytes
+                                {kRcAnimInt8, kRcAnimParamInterpolate, 1}};
     blendAnim(params, 4, {a2.data(), 7, b2.data(), 7, out2.data(), 7}, 0, 0.5);
     // The long at 3 spans bytes 3..6: 0x07640000 to 0x08C80000 gives 0x08160000.
     EXPECT_EQ(out2, (std::vector<uint8_t>{15, 0xAA, 0xBB, 0, 0, 0x16, 0x08}));

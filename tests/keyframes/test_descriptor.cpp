@@ -124,6 +124,7 @@ TEST_F(Descriptor, TextsThatAreNotDescriptors) {
     ASSERT_TRUE(schemaFromDescriptor("K1;536;0;", &schema));
     EXPECT_EQ(schema.type, "LLLLLLLL[127]");
     EXPECT_EQ(schema.recordSize, 536);
+    ASSERT_TRUE(schemaFromDescriptor("K-2147483648;2147483647;0;", &schema));
     ASSERT_TRUE(schemaFromDescriptor("K1;600;1;U60;", &schema));
     EXPECT_EQ(schema.type, "LLLLLLLL[127]LLSSLC[32]LLB[4]");
     EXPECT_EQ(schema.names, "m1,m2,ver,size,fID,flat,nParams,offsets,K,K,K,K,K,K,K,K,Kpad,");

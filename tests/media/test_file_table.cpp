@@ -264,6 +264,15 @@ TEST_F(FileTable, FrameStoresNeedTheNextNumberedFileOfTheSameType) {
     SetFileIsFramestore(id, 0);
     EXPECT_EQ(GetFileIsFramestore(id), 0);
 
+    // The carry out of the last digit adds one: shot9 is followed by shot10.
+    int16_t shot = add(makeFile("shot9.tga"));
+    rec(shot)->type = 0;
+    SetFileIsFramestore(shot, 1);
+    EXPECT_EQ(GetFileIsFramestore(shot), 0);  // no shot10 yet
+    makeFile("shot10.tga");
+    SetFileIsFramestore(shot, 1);
+    EXPECT_EQ(GetFileIsFramestore(shot), 1);
+
     int16_t unnumbered = add(makeFile("title.tga"));
     rec(unnumbered)->type = 0;
     SetFileIsFramestore(unnumbered, 1);

@@ -2,10 +2,13 @@
 // through the utility table, the alpha blur, alpha fills and masks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "pixel_test_util.h"
+#include "pixels/imagefilters_core.h"
 #include "reelcore/depthcon.h"
 #include "reelcore/imagefilters.h"
 #include "reelcore/ppix.h"
@@ -108,6 +111,48 @@ TEST_F(FilterTest, BlurMaskSmoothsAnEdgeOnlyInAlpha) {
     EXPECT_LT(px(p)[5 * 120 + 14 * 4 + 3], 255);
     EXPECT_EQ(ppixGetPixel(p, 14, 5), 0x00996633u);  // colour untouched
     ppixBlurMask(p, 0, 1);                           // radius 0 blurs nothing
+    ppixDispose(p);
+}
+
+// Radii of about 300 exceed the vector path's 24-bit sums and take the
+// plain loop; it must round like the reference: each pass (sum + total/2)
+// / total, edges extended.
+TEST_F(FilterTest, LargeRadiusBlurMatchesTheRoundedReference) {
+    const int32_t w = 37, h = 23;
+    const double radius = 300;
+    PPixHand p = randomBuffer(w, h);
+    const int32_t rb = ppixGetRowbytes(p);
+    std::vector<int32_t> weights = rc::pix::alphaBlurWeights(radius);
+    const int32_t n = int32_t(weights.size()) - 1;
+    int64_t total = weights[0];
+    for (int32_t c = 1; c <= n; ++c) total += 2 * int64_t{weights[c]};
+    ASSERT_GE(total * 256, int64_t{1} << 24);  // beyond the vector path
+    auto alpha = [&](int32_t x, int32_t y) {
+        return int64_t{px(p)[size_t(std::clamp(y, 0, h - 1)) * size_t(rb) +
+                             4 * size_t(std::clamp(x, 0, w - 1)) + 3]};
+    };
+    auto rounded = [&](int64_t sum) { return std::min<int64_t>(255, (sum + total / 2) / total); };
+    std::vector<int64_t> across(size_t(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            int64_t sum = 0;
+            for (int32_t c = -n; c <= n; ++c) sum += weights[size_t(std::abs(c))] * alpha(x + c, y);
+            across[size_t(y) * w + x] = rounded(sum);
+        }
+    std::vector<uint8_t> want(size_t(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            int64_t sum = 0;
+            for (int32_t c = -n; c <= n; ++c)
+                sum += weights[size_t(std::abs(c))] *
+                       across[size_t(std::clamp(y + c, 0, h - 1)) * w + x];
+            want[size_t(y) * w + x] = uint8_t(rounded(sum));
+        }
+    ppixBlurMask(p, radius, 0);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            ASSERT_EQ(px(p)[size_t(y) * size_t(rb) + 4 * size_t(x) + 3], want[size_t(y) * w + x])
+                << x << "," << y;
     ppixDispose(p);
 }
 

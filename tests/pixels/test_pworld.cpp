@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <vector>
 
@@ -328,6 +330,38 @@ TEST_F(PixelWorlds, BitmapsMadeAndFilledFromBuffers) {
         }
     h->bitCount = 12;
     EXPECT_NE(PPixToDib(p, h, pal), 0);
+
+    // CreateDIB's 1-, 4- and 8-bit layout holds 16-bit palette indices, not
+    // colours: PPixToDib writes 8-bit pixels as indices after them and keeps
+    // the table, and refuses what it cannot write, touching nothing. The
+    // block is copied ahead of a guard zone that must stay as it was.
+    for (int depth : {1, 4, 8}) {
+        SCOPED_TRACE(depth);
+        Ptr made = CreateDIB(4, 3, depth);
+        ASSERT_NE(made, nullptr);
+        const size_t size = GetPtrSize(made);
+        std::vector<uint8_t> block(size + 1024, 0xCD);
+        std::memcpy(block.data(), made, size);
+        DisposePtr(made);
+        const std::vector<uint8_t> before = block;
+        auto* header = reinterpret_cast<FmBitmapInfoHeader*>(block.data());
+        if (depth != 8) {
+            EXPECT_NE(PPixToDib(p, header, pal), 0);
+            EXPECT_EQ(block, before);
+            continue;
+        }
+        EXPECT_NE(PPixToDib(p, header, nullptr), 0);  // indices of no palette
+        EXPECT_EQ(block, before);
+        ASSERT_EQ(PPixToDib(p, header, pal), 0);
+        EXPECT_TRUE(std::equal(block.begin(), block.begin() + 40 + 512, before.begin()));
+        EXPECT_TRUE(
+            std::equal(block.begin() + long(size), block.end(), before.begin() + long(size)));
+        const uint8_t* bits = block.data() + 40 + 512;
+        EXPECT_EQ(bits[2 * 4 + 0], 0);  // the same nearest entries as above
+        EXPECT_EQ(bits[2 * 4 + 3], 1);
+        EXPECT_EQ(bits[0 * 4 + 0], 2);
+        EXPECT_EQ(bits[0 * 4 + 3], 3);
+    }
     EXPECT_EQ(CreateDIB(-1, 3, 24), nullptr);
     EXPECT_EQ(CreateDIB(4, 3, 12), nullptr);
     ppixDispose(p);

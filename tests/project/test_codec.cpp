@@ -534,6 +534,62 @@ TEST_F(Codec, LineBreaksAndSignsInsideValuesKeepTheFraming) {
     for (Handle x : {h, m, hb, mb}) FmDisposeHandle(x);
 }
 
+// Older files write H and M values raw: the stated bytes, line breaks and
+// all. They read whole, and a "[" line inside them is no tag.
+TEST_F(Codec, RawMultiLineValuesOfOlderFiles) {
+    const int32_t packing[] = {4, 4, 0};
+    for (int32_t capacity : {16, 4096}) {  // value across buffer refills, and within one
+        std::vector<uint8_t> rec(8, 0);
+        Reader r("[HRAW]\r\nh=13,a\r\n[FAKE]\r\nb\r\nv=9\r\n[NEXT]\r\n", capacity);
+        ASSERT_EQ(ReadStruct(r.stream, code("HRAW"), "HL", packing, rec.data()), noErr);
+        Handle h = WordToHandle(at<uint32_t>(rec, 0));
+        EXPECT_EQ(bytesOf(h), std::string("a\r\n[FAKE]\r\nb\0", 13));
+        EXPECT_EQ(at<int32_t>(rec, 4), 9);
+        OSType next = 0;
+        EXPECT_EQ(GetStructInfo(r.stream, &next), code("NEXT"));
+        FmDisposeHandle(h);
+
+        Reader m("[MRAW]\r\nm=6,4,x\r\ny,0,\r\nv=5\r\n", capacity);
+        ASSERT_EQ(ReadStruct(m.stream, code("MRAW"), "ML", packing, rec.data()), noErr);
+        Handle list = WordToHandle(at<uint32_t>(rec, 0));
+        EXPECT_EQ(bytesOf(list), std::string("x\r\ny\0\0", 6));
+        EXPECT_EQ(at<int32_t>(rec, 4), 5);
+        FmDisposeHandle(list);
+    }
+    // Keyed readers take the raw form too.
+    Reader k("[KEYS]\r\nh=6,ab\ncd\r\nn=3\r\n", 16);
+    ASSERT_EQ(FmFindAndReadSectionTag(k.stream, code("KEYS")), noErr);
+    Handle kh = nullptr;
+    ASSERT_EQ(FmReadHandle(k.stream, nullptr, &kh), noErr);
+    EXPECT_EQ(bytesOf(kh), std::string("ab\ncd\0", 6));
+    int32_t n = 0;
+    EXPECT_EQ(FmReadLong(k.stream, nullptr, &n), noErr);
+    EXPECT_EQ(n, 3);
+    FmDisposeHandle(kh);
+    // A short text in a larger Handle stays on its line when the stated
+    // bytes would end inside a line or split a CR LF.
+    std::vector<uint8_t> rec(8, 0);
+    ASSERT_EQ(readRecord("[HRAW]\r\nh=10,abc\r\nv=1\r\n", code("HRAW"), "HL", packing, rec.data()),
+              noErr);
+    Handle shortText = WordToHandle(at<uint32_t>(rec, 0));
+    EXPECT_EQ(bytesOf(shortText), std::string("abc\0\0\0\0\0\0\0", 10));
+    EXPECT_EQ(at<int32_t>(rec, 4), 1);
+    // Such a text is written in the escaped form now, and reads back whole.
+    std::string text = written([&](ProjBufHand out) {
+        FmWriteSectionTag(out, code("KEYS"));
+        FmWriteHandle(out, "h", shortText);
+        FmWriteLong(out, "v", -1);
+    });
+    EXPECT_NE(text.find("h=10~,abc\r\n"), std::string::npos) << text;
+    Reader back(text, 16);
+    ASSERT_EQ(FmFindAndReadSectionTag(back.stream, code("KEYS")), noErr);
+    Handle again = nullptr;
+    ASSERT_EQ(FmReadHandle(back.stream, nullptr, &again), noErr);
+    EXPECT_EQ(bytesOf(again), bytesOf(shortText));
+    FmDisposeHandle(again);
+    FmDisposeHandle(shortText);
+}
+
 TEST_F(Codec, KeyedValuesOfEveryKind) {
     FmRect rect{-1, 2, 300000, -400000};
     FmPoint point{7, -8};

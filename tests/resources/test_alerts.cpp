@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,6 +53,28 @@ class Alerts : public ::testing::Test {
     FmAlertSink previous = nullptr;
     rc::texthooks::MainWindowTitleFn savedTitle = nullptr;
 };
+
+// The console sink shows each CR line break as a new line.
+TEST_F(Alerts, ConsoleSinkBreaksLinesAtCR) {
+    FmSetAlertSink(nullptr);
+    std::fflush(stderr);
+    char path[] = "/tmp/reel_alertXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const int saved = dup(2);
+    dup2(fd, 2);
+    AlertSystemFile(0, 0, 1017, 1, 1010, -43, "nonexist");
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string shown(4096, '\0');
+    shown.resize(size_t(std::max<ssize_t>(0, pread(fd, shown.data(), shown.size(), 0))));
+    close(fd);
+    unlink(path);
+    EXPECT_EQ(shown.find('\r'), std::string::npos);
+    EXPECT_NE(shown.find("File or path not found.\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\nFile path: nonexist\n"), std::string::npos) << shown;
+}
 
 TEST_F(Alerts, MessageErrorTextAndButtons) {
     EXPECT_EQ(AlertSystem(0, 0, 1017, 1, 1010, -43), kAlertOK);

@@ -182,7 +182,7 @@ TEST_F(Resources, TypeNamesCountsAndNames) {
     Handle second = GetNamedResource(kText, "second");
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(std::string(*second, 3), "two");
-    EXPECT_EQ(GetHandleSize(second), 3u);  // the data only, not the name
+    EXPECT_EQ(GetHandleSize(second), 3u);      // the data only, not the name
     EXPECT_EQ(GetResource(kText, 2), second);  // loaded once, cached
     EXPECT_EQ(GetNamedResource(kText, "Second"), nullptr);
     EXPECT_EQ(ResError(), resNotFound);

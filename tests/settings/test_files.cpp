@@ -348,3 +348,93 @@ TEST_F(Files, DefaultSettingsNameFromTheApplicationOrTheConfiguration) {
 }
 
 }  // namespace
+
+namespace {
+
+class Palettes : public SettingsTest {};
+
+TEST_F(Palettes, RiffColourTableAndTextPalettes) {
+    Handle h = psetNewDefaultSettings();
+    // RIFF: two entries, a list chunk before the data.
+    std::string riff = "RIFF";
+    riff += std::string("\x22\0\0\0", 4) + "PAL " + "LIST" + std::string("\x02\0\0\0", 4) + "ab";
+    riff += "data" + std::string("\x0C\0\0\0", 4) + std::string("\x00\x03\x02\x00", 4);
+    riff += std::string("\x10\x20\x30\x00\xFF\x00\x80\x00", 8);
+    std::string p = path("two.pal");
+    writeFile(p, riff);
+    ASSERT_EQ(psetLoadPalette(h, p.c_str()), noErr);
+    EXPECT_EQ(+blk(h).video.paletteCount, 2);
+    EXPECT_EQ(+blk(h).video.paletteType, 1);
+    EXPECT_EQ(+blk(h).video.palette[0], 0x102030u);
+    EXPECT_EQ(+blk(h).video.palette[1], 0xFF0080u);
+    EXPECT_EQ(+blk(h).video.palette[2], 0u);
+
+    // An editor's colour table with a count of 3.
+    std::string act(772, '\0');
+    act[3] = 1;
+    act[4] = 2;
+    act[5] = 3;
+    act[768] = 0;
+    act[769] = 3;
+    writeFile(p, act);
+    ASSERT_EQ(psetLoadPalette(h, p.c_str()), noErr);
+    EXPECT_EQ(+blk(h).video.paletteCount, 3);
+    EXPECT_EQ(+blk(h).video.palette[1], 0x010203u);
+
+    writeFile(p, "JASC-PAL\r\n0100\r\n2\r\n255 0 0\r\n0 0 255\r\n");
+    ASSERT_EQ(psetLoadPalette(h, p.c_str()), noErr);
+    EXPECT_EQ(+blk(h).video.paletteCount, 2);
+    EXPECT_EQ(+blk(h).video.palette[0], 0xFF0000u);
+    EXPECT_EQ(+blk(h).video.palette[1], 0x0000FFu);
+
+    // Malformed files change nothing.
+    const std::string bad[] = {
+        "JASC-PAL\r\n0100\r\n3\r\n1 2 3\r\n",  // fewer entries than counted
+        "JASC-PAL\r\n0100\r\n1\r\n1 2 300\r\n",
+        std::string("RIFF\x10\0\0\0PAL data\xFF\0\0\0", 20),  // chunk past the end
+        std::string(100, 'x'),
+    };
+    for (const std::string& b : bad) {
+        writeFile(p, b);
+        EXPECT_EQ(psetLoadPalette(h, p.c_str()), kPsetBadFile);
+        EXPECT_EQ(+blk(h).video.paletteCount, 2);
+    }
+    EXPECT_EQ(psetLoadPalette(h, path("none.pal").c_str()), fnfErr);
+    psetDisposeSettings(h);
+}
+
+}  // namespace
+
+namespace {
+
+class NamedWarnings : public SettingsTest {};
+
+const rc::settingshooks::ExportCatalog* gNoCatalog = nullptr;
+
+bool oneExporter(int32_t i, rc::settingshooks::ExporterInfo* out) {
+    if (i != 0) return false;
+    *out = rc::settingshooks::ExporterInfo{1, code("AVIV"), code("????"), ~0u};
+    return true;
+}
+
+TEST_F(NamedWarnings, QuickTimeFilesAndInstalledExporters) {
+    psetSetSettingsFolder(path("Settings").c_str());
+    Handle s = psetNewDefaultSettings();
+    ASSERT_EQ(rc::settings::saveNamedSettings("Avi", s, "", kPsetKindMovie), noErr);
+    blk(s).general.filetype = code("MooV");
+    ASSERT_EQ(rc::settings::saveNamedSettings("Movie", s, "", kPsetKindMovie), noErr);
+    const rc::settingshooks::ExportCatalog catalog{oneExporter, nullptr, nullptr};
+    gNoCatalog = rc::settingshooks::setExportCatalog(&catalog);
+    AlertLog::messages.clear();
+    Handle avi = rc::settings::loadNamedSettings("Avi", nullptr);
+    EXPECT_TRUE(AlertLog::messages.empty());  // its exporter is installed
+    Handle movie = rc::settings::loadNamedSettings("Movie", nullptr);
+    ASSERT_EQ(AlertLog::messages.size(), 1u);
+    EXPECT_NE(AlertLog::messages[0].find("requires QuickTime"), std::string::npos);
+    rc::settingshooks::setExportCatalog(gNoCatalog);
+    psetDisposeSettings(s);
+    psetDisposeSettings(avi);
+    psetDisposeSettings(movie);
+}
+
+}  // namespace

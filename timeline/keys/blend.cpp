@@ -191,7 +191,7 @@ void blendAnim(const AnimParam* params, size_t count, const BlendBytes& x, size_
     for (size_t i = 0; i < count && pos < end; ++i) {
         const AnimParam& p = params[i];
         const ValueType t = animValueType(p.type);
-        if ((p.flags & kAnimParamInterpolate) && t.kind != ValueKind::Copy) {
+        if ((p.flags & kRcAnimParamInterpolate) && t.kind != ValueKind::Copy) {
             if (!blendAt(x, pos, t, end, fraction)) break;
             pos += size_t(t.width);
         } else {

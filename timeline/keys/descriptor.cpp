@@ -35,7 +35,8 @@ bool describeBlock(const uint8_t* p, size_t avail, std::string* text, int64_t* d
         *text += xeTypeInfo(s.type).letter;
         appendNumber(text, s.length);
     }
-    *described = int64_t(kXEBlockHeaderSize) + L.recordsEnd;
+    // Without records the text covers the header alone.
+    *described = int64_t(kXEBlockHeaderSize) + (L.firstStart < 0 ? 0 : L.recordsEnd);
     return true;
 }
 
@@ -117,9 +118,10 @@ class Reader {
         const bool negative = take('-');
         if (*p_ < '0' || *p_ > '9') return false;
         int64_t n = 0;
+        const int64_t limit = negative ? -int64_t(INT32_MIN) : INT32_MAX;
         while (*p_ >= '0' && *p_ <= '9') {
             n = n * 10 + (*p_++ - '0');
-            if (n > INT32_MAX) return false;
+            if (n > limit) return false;
         }
         *v = negative ? -n : n;
         return take(';');

@@ -78,7 +78,7 @@ std::string animTypeString(const AnimDescription& d) {
     static const char kLetters[] = "?CSLCSLXXDDFL";
     std::string type;
     for (const AnimParam& p : d.params) {
-        if (p.type >= 1 && p.type <= 12 && p.type != kAnimExtended96)
+        if (p.type >= 1 && p.type <= 12 && p.type != kRcAnimExtended96)
             type += kLetters[p.type];
         else if (p.size > 0)
             type += "B[" + std::to_string(p.size) + "]";

@@ -109,6 +109,28 @@ OSErr writeConverted(const uint8_t* src, const XeLayout& L, bool toFlat, const i
     return noErr;
 }
 
+// True when converting moves no record: no arbitrary data, records laid out
+// from the header on and already of whole 4-byte lengths. Such a block is
+// converted where it is, with nothing allocated.
+bool convertsInPlace(const XeLayout& L) {
+    if (L.firstStart < 0) return L.recordsEnd == 0;
+    if (L.firstStart != kXEBlockHeaderSize) return false;
+    for (int32_t i = 0; i < L.nParams; ++i) {
+        const XeSlot& s = L.slot[i];
+        if (s.start >= 0 && (s.type == kXEParamArbitrary || (s.length & 3) != 0)) return false;
+    }
+    return true;
+}
+
+void convertInPlace(uint8_t* block, const XeLayout& L, bool toFlat) {
+    const auto& hooks = rc::keyhooks::xeHooks();
+    store32(block + 12, uint32_t(kXEBlockHeaderSize + L.recordsEnd));
+    block[20] = toFlat ? 1 : 0;
+    for (int32_t i = 0; i < L.nParams; ++i)
+        if (L.slot[i].start >= 0)
+            store32(block + L.slot[i].start, toFlat ? hooks.paramIdentifier(L.fileID, i) : 0);
+}
+
 // The live data a block owns, for freeing once its flattened form replaced it.
 void collectOwned(const uint8_t* block, const XeLayout& L, std::vector<OwnedData>* out) {
     for (int32_t i = 0; i < L.nParams; ++i)
@@ -129,6 +151,10 @@ int16_t convertSingle(Handle spec, bool toFlat) {
     if (c == XeCheck::NotXe) return 0;
     if (c == XeCheck::Malformed) return -1;
     if (L.flat == toFlat) return 0;
+    if (convertsInPlace(L)) {
+        convertInPlace(bytesOf(spec), L, toFlat);
+        return 0;
+    }
     std::vector<int32_t> flatSizes;
     if (toFlat && !collectFlatSizes(bytesOf(spec), L, &flatSizes)) return -1;
     const int64_t total = targetTotal(L, toFlat, flatSizes.data(), nullptr);
@@ -164,12 +190,14 @@ int16_t convertComp(Handle comp, bool toFlat) {
     // Sizes first: the new key size is the largest converted block.
     std::vector<int32_t> flatSizes;
     int64_t newSpecSize = 0;
+    bool inPlace = true;
     for (int32_t k = 0; k < v.count; ++k) {
         const uint8_t* key = bytesOf(comp) + v.dataOffset(k);
         const XeCheck c = inspectXe(key, keyLen, &L);
         if (c == XeCheck::Malformed) return -1;
         int64_t size = v.specSize;
         if (c == XeCheck::Ok && L.flat != toFlat) {
+            inPlace = inPlace && convertsInPlace(L);
             const size_t mark = flatSizes.size();
             if (toFlat && !collectFlatSizes(key, L, &flatSizes)) return -1;
             const int64_t total = targetTotal(L, toFlat, flatSizes.data() + mark, nullptr);
@@ -177,6 +205,14 @@ int16_t convertComp(Handle comp, bool toFlat) {
             size = kXEBlockHeaderSize + total;
         }
         newSpecSize = std::max(newSpecSize, size);
+    }
+    if (inPlace && newSpecSize == v.specSize) {
+        for (int32_t k = 0; k < v.count; ++k) {
+            uint8_t* key = bytesOf(comp) + v.dataOffset(k);
+            if (inspectXe(key, keyLen, &L) == XeCheck::Ok && L.flat != toFlat)
+                convertInPlace(key, L, toFlat);
+        }
+        return 0;
     }
     const uint64_t newBytes =
         kCompSpecHeaderSize + uint64_t(v.count) * (uint64_t(newSpecSize) + kCompSpecTimeSize);

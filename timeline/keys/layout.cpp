@@ -81,7 +81,8 @@ bool layoutRecords(const uint8_t* p, int32_t n, bool flat, int64_t end, XeLayout
     const uint8_t* records = p + kXEBlockHeaderSize;
     int32_t prev = -1;
     L->firstStart = -1;
-    for (int32_t i = 0; i < kXEMaxParams; ++i) L->slot[i] = XeSlot{};
+    // Only the slots below nParams are ever read.
+    for (int32_t i = 0; i < n; ++i) L->slot[i] = XeSlot{};
     for (int32_t i = 0; i < n; ++i) {
         const int32_t off = int32_t(load32(p + 28 + 4 * i));
         if (off == -1) continue;

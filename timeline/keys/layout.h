@@ -62,7 +62,7 @@ struct XeLayout {
     int32_t nParams = 0;
     int32_t recordsEnd = 0;  // the block covers kXEBlockHeaderSize + recordsEnd bytes
     int32_t firstStart = -1;
-    XeSlot slot[kXEMaxParams];
+    XeSlot slot[kXEMaxParams];  // slots from nParams on are not filled in
 };
 
 // Body bytes the descriptor schema gives a parameter type, and its letter.

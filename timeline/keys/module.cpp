@@ -2,7 +2,11 @@
 // descriptions it holds.
 #include "timeline/keys/module.h"
 
+#include <algorithm>
+
 #include "reelcore/filetable.h"
+#include "reelcore/memory.h"
+#include "reelcore/plugins.h"
 
 namespace rc::keys {
 
@@ -14,9 +18,24 @@ ModuleFork::~ModuleFork() {
     UseResFile(saved_);
 }
 
-void readAnimDescription(int16_t, AnimDescription* out) {
-    // PiPLs are read by the plug-in registry; without it no module has one.
+void readAnimDescription(int16_t fileID, AnimDescription* out) {
     *out = AnimDescription{};
+    Handle pipl = GetPiPLHandle(fileID);
+    if (!pipl) return;
+    out->hasPiPL = true;
+    RcAnimFilterInfo info;
+    out->hasFilterInfo = GetAnimFilterInfo(pipl, &info);
+    if (out->hasFilterInfo) {
+        // A missing 'aPAR' reads as a zeroed record: nothing blended, nothing copied.
+        const int32_t count = std::min(info.paramCount, kMaxAnimParams);
+        out->params.reserve(size_t(std::max(count, 0)));
+        for (int32_t i = 0; i < count; ++i) {
+            RcAnimParamInfo p;
+            GetAnimParamProperty(pipl, i, &p);
+            out->params.push_back({p.dataType, uint32_t(p.flags), p.size});
+        }
+    }
+    DisposeHandle(pipl);
 }
 
 Handle fltdTable() {

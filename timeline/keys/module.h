@@ -38,6 +38,10 @@ struct AnimDescription {
     std::vector<AnimParam> params;
 };
 
+// Parameters read from a description; a longer one is walked this far (the
+// rest of the SingleSpec is copied from the earlier key).
+constexpr int32_t kMaxAnimParams = 4096;
+
 // Reads the animation description of the module whose fork is current.
 void readAnimDescription(int16_t fileID, AnimDescription* out);
 // The module's FltD table (resource 'FltD' 1 of the current fork), or null.

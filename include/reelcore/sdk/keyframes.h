@@ -6,8 +6,8 @@
 #ifndef REELCORE_SDK_KEYFRAMES_H
 #define REELCORE_SDK_KEYFRAMES_H
 
-#include <stddef.h>
-#include <stdint.h>
+#include "reelcore/sdk/module.h"
+#include "reelcore/sdk/pipl.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -99,32 +99,11 @@ enum {
 /* Parameter flag: the value holds from one key to the next (no blending). */
 enum { kXEParamCannotInterp = 4 };
 
-/* ---- Animation parameter property ('aPAR', vendor 'Q7IM') ----
-   Of each parameter's property record the host reads three 32-bit words. */
-enum {
-    kAnimParamTypeOffset = 36,
-    kAnimParamFlagsOffset = 76,
-    kAnimParamSizeOffset = 80,
-    kAnimParamRecordSize = 100 /* read into a zeroed buffer of this size */
-};
-enum { kAnimParamInterpolate = 8 }; /* flag: the parameter may be blended */
-
-/* Data types of 'aPAR' records. */
-enum {
-    kAnimOpaque = 0,
-    kAnimChar = 1,
-    kAnimShort = 2,
-    kAnimLong = 3,
-    kAnimUnsignedChar = 4,
-    kAnimUnsignedShort = 5,
-    kAnimUnsignedLong = 6,
-    kAnimFixed = 7,
-    kAnimUnsignedFixed = 8,
-    kAnimExtended96 = 9,
-    kAnimDouble = 10,
-    kAnimFloat = 11,
-    kAnimColorRGB = 12
-};
+/* ---- Animation description ----
+   The 'aFLT' and 'aPAR' properties of the module's PiPL (reelcore/sdk/pipl.h:
+   RcAnimFilterInfo, RcAnimParamInfo and the RcAnimDataType numbers). Of each
+   'aPAR' record the host reads the data type (byte 36), the flags (byte 76,
+   kRcAnimParamInterpolate) and the size (byte 80). */
 
 /* ---- FltD table: resource 'FltD' 1 of a filter module ----
    Entries are walked in order over the parameter bytes; kind 0 copies
@@ -154,21 +133,25 @@ enum { kFltDResID = 1 };
 
 #ifdef __cplusplus
 }
+#endif
 
-static_assert(sizeof(FmCompSpecHeader) == 16, "the CompSpec header is 16 bytes");
-static_assert(offsetof(FmCompSpecHeader, nSpecs) == 8 && offsetof(FmCompSpecHeader, specSize) == 12,
+RC_SDK_ASSERT(sizeof(FmCompSpecHeader) == 16, "the CompSpec header is 16 bytes");
+RC_SDK_ASSERT(offsetof(FmCompSpecHeader, nSpecs) == 8 && offsetof(FmCompSpecHeader, specSize) == 12,
               "CompSpec counts at bytes 8 and 12");
-static_assert(sizeof(FmXEBlockHeader) == 536, "the XE block header is 536 bytes");
-static_assert(offsetof(FmXEBlockHeader, size) == 12 && offsetof(FmXEBlockHeader, flat) == 20 &&
+RC_SDK_ASSERT(sizeof(FmXEBlockHeader) == 536, "the XE block header is 536 bytes");
+RC_SDK_ASSERT(offsetof(FmXEBlockHeader, size) == 12 && offsetof(FmXEBlockHeader, flat) == 20 &&
                   offsetof(FmXEBlockHeader, nParams) == 24 &&
                   offsetof(FmXEBlockHeader, offsets) == 28,
               "XE block header fields");
-static_assert(sizeof(FmXERecordHead) == 56, "a parameter record's head is 56 bytes");
-static_assert(offsetof(FmXERecordHead, type) == 12 && offsetof(FmXERecordHead, flags) == 48,
+RC_SDK_ASSERT(sizeof(FmXERecordHead) == 56, "a parameter record's head is 56 bytes");
+RC_SDK_ASSERT(offsetof(FmXERecordHead, type) == 12 && offsetof(FmXERecordHead, flags) == 48,
               "record head: type at 12, flags at 48");
-static_assert(sizeof(FmXEArbRecord) == 148, "a live arbitrary-data record is 148 bytes");
-static_assert(offsetof(FmXEArbRecord, dataHandle) == 64, "the data Handle is at record byte 64");
-static_assert(sizeof(FmFltDEntry) == 4, "a FltD entry is 4 bytes");
-#endif
+RC_SDK_ASSERT(sizeof(FmXEArbRecord) == 148, "a live arbitrary-data record is 148 bytes");
+RC_SDK_ASSERT(offsetof(FmXEArbRecord, dataHandle) == 64, "the data Handle is at record byte 64");
+RC_SDK_ASSERT(sizeof(FmFltDEntry) == 4, "a FltD entry is 4 bytes");
+
+RC_SDK_ASSERT(offsetof(RcAnimParamInfo, dataType) == 36 && offsetof(RcAnimParamInfo, flags) == 76 &&
+                  offsetof(RcAnimParamInfo, size) == 80,
+              "the aPAR words the host reads");
 
 #endif
