@@ -73,7 +73,7 @@ bool hookImporterExists(OSType handler) {
 }
 
 bool hookHasSetup(OSType handler) {
-    return importerHasSetup(handler);
+    return ::importerHasSetup(handler);
 }
 
 bool hookDelete(int16_t fileID) {

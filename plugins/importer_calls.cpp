@@ -34,9 +34,11 @@ OSType handlerOf(int16_t fileID) {
     return r ? r->handler : 0;
 }
 
+}  // namespace
+
 // Runs the importer's setup: first to learn the preferences' size, then with
 // them. Results 0 and 17 keep them, 300 keeps them only when they existed.
-void runSetup(int16_t fileID, bool showDialog) {
+void rc::plugins::runImporterSetup(int16_t fileID, bool showDialog) {
     const OSType handler = handlerOf(fileID);
     RcImportFileAccess access;
     fillAccess(fileID, access);
@@ -66,6 +68,8 @@ void runSetup(int16_t fileID, bool showDialog) {
     else
         FillImporterPrefs(fileID, nullptr, 0);
 }
+
+namespace {
 
 TDB projectBase(int32_t which, int32_t scale) {
     const TDB* t = GetCurrentTimeBase(which);
@@ -171,7 +175,8 @@ RC_API OSErr importGetInfo(int16_t fileID, FmMediaInfo* info, intptr_t, int32_t 
     const bool hasSetup = caps->hasSetup != 0;
     const FileRef ref = OpenFmxFile(fileID, false);
     if (ref == -1 && !createsFiles) return kImportCannotOpen;
-    if (!noSetup && hasSetup && findFileRec(fileID)->prefsState == 0) runSetup(fileID, true);
+    if (!noSetup && hasSetup && findFileRec(fileID)->prefsState == 0)
+        runImporterSetup(fileID, true);
 
     RcImportFileAccess access;
     fillAccess(fileID, access);

@@ -48,7 +48,15 @@ void releaseFileProc(int16_t fileID) {
 }
 
 const RcImportClassDataFuncs kClassFuncs = {setClassDataProc, getClassDataProc};
-const RcImportHostFuncs kHostFuncs = {&kClassFuncs, openFileProc, releaseFileProc};
+void** newHandleProc(uint32_t size) {
+    return reinterpret_cast<void**>(FmNewHandleClear(size));
+}
+void disposeHandleProc(void** h) {
+    FmDisposeHandle(reinterpret_cast<Handle>(h));
+}
+
+const RcImportHostFuncs kHostFuncs = {&kClassFuncs, openFileProc, releaseFileProc, newHandleProc,
+                                      disposeHandleProc};
 
 Handle capsList() {
     return reinterpret_cast<Handle>(GetAGlobal(kSlotImporterCaps));

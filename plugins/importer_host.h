@@ -25,6 +25,10 @@ void fillAccess(int16_t fileID, RcImportFileAccess& access);
 OSErr importOpenFile(int16_t fileID);
 OSErr importQuietFile(int16_t fileID);
 
+// The importer's setup for the file (selector 2 twice); keeps or discards
+// the preferences by its result.
+void runImporterSetup(int16_t fileID, bool showDialog);
+
 // Forgets capability records and class data (shutdown and tests).
 void resetImporterHost();
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "reelcore/plugins.h"
 #include "reelcore/ppix.h"
 #include "reelcore/pworld.h"
+#include "reelcore/strings.h"
 
 extern "C" int16_t synthImportEntry(int32_t selector, void* host, intptr_t p1, intptr_t p2);
 

@@ -60,8 +60,8 @@ RC_SDK_ASSERT(sizeof(RcImportFileType) == 524, "the file type record is 524 byte
    All records are cleared by the host before it fills them. Private data is a
    pointer-sized word the importer owns for one file: the host keeps it in the
    file's record between calls. When it is not null it must be a handle made
-   with NewHandle, because the host disposes of what is left when the file
-   leaves the table. */
+   with the host's newHandle, because the host disposes of what is left when
+   the file leaves the table. */
 
 /* The capability record (selector kRcImportStartup, 45 words). The host sets
    handlerType; the importer fills the rest and answers 0 to be usable. */
@@ -206,6 +206,10 @@ typedef struct RcImportHostFuncs {
     /* Opens the file for reading; its reference, -1 when it cannot be opened. */
     intptr_t (*openFile)(int16_t fileID);
     void (*releaseFile)(int16_t fileID);
+    /* Memory for private data: a handle (its first word is the block's
+       address) that the host may dispose of when the file leaves. */
+    void** (*newHandle)(uint32_t size);
+    void (*disposeHandle)(void** handle);
 } RcImportHostFuncs;
 
 enum { kRcImportInterfaceVersion = 3 };

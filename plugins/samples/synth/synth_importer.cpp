@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "reelcore/memory.h"
 #include "reelcore/sdk/importer.h"
 
 #ifndef RC_SYNTH_ENTRY
@@ -66,7 +65,7 @@ SynthParams readParams(const char* path) {
 }
 
 const SynthParams* paramsOf(intptr_t privateData) {
-    Handle h = reinterpret_cast<Handle>(privateData);
+    auto h = reinterpret_cast<void**>(privateData);
     return h && *h ? reinterpret_cast<const SynthParams*>(*h) : nullptr;
 }
 
@@ -117,8 +116,12 @@ void makeTone(const RcImportAudioRequest& q, const SynthParams& p) {
     std::memset(out + int64_t(frames) * p.channels, 0, size_t(q.size - frames * 2 * p.channels));
 }
 
-int16_t open(RcImportFileAccess* a) {
-    Handle h = NewHandle(sizeof(SynthParams));
+const RcImportHostFuncs* funcsOf(void* host) {
+    return static_cast<const RcImportHostRecord*>(host)->funcs;
+}
+
+int16_t open(void* host, RcImportFileAccess* a) {
+    void** h = funcsOf(host)->newHandle(sizeof(SynthParams));
     if (!h) return 5;
     const SynthParams p = readParams(a->path);
     std::memcpy(*h, &p, sizeof p);
@@ -150,7 +153,8 @@ int16_t info(RcImporterInfo* info, const SynthParams& p) {
 
 }  // namespace
 
-RC_MODULE_ENTRY int16_t RC_SYNTH_ENTRY(int32_t selector, void*, intptr_t param1, intptr_t param2) {
+RC_MODULE_ENTRY int16_t RC_SYNTH_ENTRY(int32_t selector, void* host, intptr_t param1,
+                                       intptr_t param2) {
     switch (selector) {
         case kRcImportStartup: {
             auto* caps = reinterpret_cast<RcImporterCapabilities*>(param1);
@@ -163,10 +167,11 @@ RC_MODULE_ENTRY int16_t RC_SYNTH_ENTRY(int32_t selector, void*, intptr_t param1,
         case kRcImportQuietFile:
             return 0;
         case kRcImportOpenFile:
-            return open(reinterpret_cast<RcImportFileAccess*>(param2));
+            return open(host, reinterpret_cast<RcImportFileAccess*>(param2));
         case kRcImportCloseFile: {
             auto* a = reinterpret_cast<RcImportFileAccess*>(param1);
-            if (a->privateData) DisposeHandle(reinterpret_cast<Handle>(a->privateData));
+            if (a->privateData)
+                funcsOf(host)->disposeHandle(reinterpret_cast<void**>(a->privateData));
             a->privateData = 0;
             return 0;
         }
