@@ -120,6 +120,15 @@ void munge(const Pass& p) {
         const int64_t whole = start >> 16;
         uint64_t frac = uint64_t(start & 0xFFFF);
         const int64_t n = std::min(chunkOut, p.dstFrames - done);
+        const int64_t firstIndex = whole + int64_t(frac >> 16);
+        const int64_t lastIndex = whole + int64_t((frac + uint64_t(n - 1) * p.step) >> 16);
+        if (firstIndex >= 0 && lastIndex <= last) {
+            // The whole chunk lies inside the source: no clamping per frame.
+            const uint8_t* base = p.src + whole * inBytes;
+            for (int64_t j = 0; j < n; ++j, frac += p.step, out += outBytes)
+                convertFrame<S, D>(base + int64_t(frac >> 16) * inBytes, out);
+            continue;
+        }
         for (int64_t j = 0; j < n; ++j, frac += p.step, out += outBytes) {
             const int64_t index = std::clamp<int64_t>(whole + int64_t(frac >> 16), 0, last);
             convertFrame<S, D>(p.src + index * inBytes, out);

@@ -6,6 +6,7 @@
 #include "audio/audio_internal.h"
 #include "audio/resample_context.h"
 #include "audio/resample_filter.h"
+#include "audio/resample_kernel.h"
 #include "reelcore/audio.h"
 #include "reelcore/globals.h"
 #include "reelcore/handlers.h"
@@ -21,77 +22,11 @@ constexpr int32_t kMemFullErr = -108;
 // Fixed-point layout of the filter: time has 15 fraction bits, the table
 // index 7 (256 entries per zero crossing of 2^15 phase steps).
 constexpr int kTimeBits = 15;
-constexpr uint32_t kPhaseMask = (1u << kTimeBits) - 1;
 constexpr int kIndexBits = 7;
-constexpr int kProductShift = 14;
-constexpr int kGuardBits = 2;
-constexpr int kScaleShift = 13;
 
 FilterPreset presetFor(int32_t quality) {
     if (quality == 2) return {0.46, 4.0, 27, 0};
     return {0.41, 4.0, 13, 0};
-}
-
-inline int32_t product(int32_t coef, int32_t sample) {
-    return (coef * sample + (1 << (kProductShift - 1))) >> kProductShift;
-}
-
-// Everything one channel's filtering needs.
-struct FilterRun {
-    const int16_t* coefs;
-    int32_t wing;    // coefficients per wing
-    uint32_t scale;  // output scale
-    uint32_t timeStep;
-    uint32_t tableStep;  // downsampling: table step with 7 fraction bits
-};
-
-// Wing sums when the output rate is at least the input rate: the table is
-// stepped a whole zero crossing per sample.
-inline int32_t wingsUp(const FilterRun& f, const int16_t* x, ptrdiff_t stride, uint64_t t) {
-    const uint32_t phase = uint32_t(t) & kPhaseMask;
-    int32_t v = 0;
-    const int16_t* xp = x + ptrdiff_t(t >> kTimeBits) * stride;
-    const int16_t* s = xp;
-    for (int32_t i = int32_t(phase >> kIndexBits); i < f.wing; i += kFilterPhases, s -= stride)
-        v += product(f.coefs[i], *s);
-    const uint32_t rightPhase = uint32_t(-t) & kPhaseMask;
-    int32_t i = int32_t(rightPhase >> kIndexBits);
-    if (rightPhase == 0) i += kFilterPhases;
-    s = xp + stride;
-    for (; i < f.wing - 1; i += kFilterPhases, s += stride) v += product(f.coefs[i], *s);
-    return v;
-}
-
-// Downsampling: the table is stepped by tableStep / 128 entries per sample,
-// so the filter widens to the output's band.
-inline int32_t wingsDown(const FilterRun& f, const int16_t* x, ptrdiff_t stride, uint64_t t) {
-    const uint32_t phase = uint32_t(t) & kPhaseMask;
-    const uint32_t end = uint32_t(f.wing) << kIndexBits;
-    int32_t v = 0;
-    const int16_t* xp = x + ptrdiff_t(t >> kTimeBits) * stride;
-    const int16_t* s = xp;
-    for (uint32_t h = (phase * f.tableStep) >> kTimeBits; h < end; h += f.tableStep, s -= stride)
-        v += product(f.coefs[h >> kIndexBits], *s);
-    const uint32_t rightPhase = uint32_t(-t) & kPhaseMask;
-    uint32_t h = (rightPhase * f.tableStep) >> kTimeBits;
-    if (rightPhase == 0) h += f.tableStep;
-    s = xp + stride;
-    const uint32_t rightEnd = uint32_t(f.wing - 1) << kIndexBits;
-    for (; h < rightEnd; h += f.tableStep, s += stride) v += product(f.coefs[h >> kIndexBits], *s);
-    return v;
-}
-
-template <bool Down>
-uint32_t filterChannel(const FilterRun& f, const int16_t* x, ptrdiff_t xStride, uint64_t t,
-                       int16_t* y, ptrdiff_t yStride, int32_t count) {
-    uint32_t clipped = 0;
-    for (int32_t i = 0; i < count; ++i, t += f.timeStep, y += yStride) {
-        const int32_t v = Down ? wingsDown(f, x, xStride, t) : wingsUp(f, x, xStride, t);
-        const int64_t out = (int64_t(f.scale) * (v >> kGuardBits)) >> kScaleShift;
-        if (out > 32767 || out < -32768) ++clipped;
-        *y = int16_t(std::clamp<int64_t>(out, -32768, 32767));
-    }
-    return clipped;
 }
 
 // 16-bit to 8-bit output, with the context's dither when asked.
@@ -188,9 +123,8 @@ int32_t convertRate(ResamplerContext& c, const FmResampleRequest& r, int32_t qua
 
     const double factor = double(r.dstRate) / double(r.srcRate);
     const double dt = 1.0 / factor;
-    FilterRun f{coefs, wing, scale, uint32_t(dt * (1 << kTimeBits) + 0.5), 0};
-    const bool down = factor < 1.0;
-    if (down) {
+    FilterRun f{coefs, wing, scale, uint32_t(dt * (1 << kTimeBits) + 0.5), 0, factor < 1.0};
+    if (f.down) {
         f.scale = uint32_t(f.scale * factor + 0.5);
         f.tableStep = uint32_t(
             std::min(double(kFilterPhases), factor * kFilterPhases) * (1 << kIndexBits) + 0.5);
@@ -199,41 +133,40 @@ int32_t convertRate(ResamplerContext& c, const FmResampleRequest& r, int32_t qua
     const int32_t guard = int32_t((c.preset.nmult + 1) / 2.0 * std::max(1.0, dt) + 10);
     if (r.srcAvailable < 2 * guard) return kParamErr;
 
-    // Samples one wing reaches on either side of the current one.
-    const int64_t reach =
-        down ? (int64_t(wing) << kIndexBits) / f.tableStep + 2 : wing / kFilterPhases + 2;
-    const int64_t history = std::max<int64_t>(guard, reach);
+    // Each channel is expanded to 16 bits with zero history on both sides,
+    // as far as the filter reaches around the last output.
+    const int64_t history = std::max<int64_t>(guard, wingReach(f));
     const int64_t lastFrame =
         r.srcFirst + int64_t((uint64_t(r.dstFrames - 1) * f.timeStep) >> kTimeBits);
-    const int64_t paddedFrames =
-        std::max<int64_t>(r.srcAvailable, lastFrame + 1) + reach + 2 * history;
+    const int64_t planeFrames = std::max<int64_t>(r.srcAvailable, lastFrame + 1) + 2 * history;
 
     const int inChannels = (r.srcFormat & kAudioStereo) ? 2 : 1;
     const int outChannels = (r.dstFormat & kAudioStereo) ? 2 : 1;
     const int filtered = std::min(inChannels, outChannels);
-    auto* in = static_cast<int16_t*>(
-        lockScratch(c.scratchIn, uint64_t(paddedFrames) * inChannels * sizeof(int16_t)));
+    auto* planes = static_cast<int16_t*>(
+        lockScratch(c.scratchIn, uint64_t(planeFrames) * filtered * sizeof(int16_t)));
     auto* out16 = static_cast<int16_t*>(
         lockScratch(c.scratchOut, uint64_t(r.dstFrames) * filtered * sizeof(int16_t)));
-    if (!in || !out16) return kMemFullErr;
-
-    // Expand: history zeros, the source, zeros to the end.
-    std::memset(in, 0, size_t(paddedFrames) * inChannels * sizeof(int16_t));
-    const auto* src = static_cast<const uint8_t*>(r.src);
-    int16_t* dst = in + history * inChannels;
-    const int64_t samples = int64_t(r.srcAvailable) * inChannels;
-    if (r.srcFormat & kAudio16Bit)
-        std::memcpy(dst, src, size_t(samples) * sizeof(int16_t));
-    else
-        for (int64_t i = 0; i < samples; ++i) dst[i] = c.expand[src[i]];
+    if (!planes || !out16) return kMemFullErr;
 
     c.clipped = 0;
+    const auto* src = static_cast<const uint8_t*>(r.src);
+    const int32_t inBytes = frameBytes(r.srcFormat);
     const uint64_t t0 = uint64_t(history + r.srcFirst) << kTimeBits;
     for (int ch = 0; ch < filtered; ++ch) {
-        c.clipped += down ? filterChannel<true>(f, in + ch, inChannels, t0, out16 + ch, filtered,
-                                                r.dstFrames)
-                          : filterChannel<false>(f, in + ch, inChannels, t0, out16 + ch, filtered,
-                                                 r.dstFrames);
+        int16_t* plane = planes + ch * planeFrames;
+        std::fill(plane, plane + history, int16_t(0));
+        int16_t* into = plane + history;
+        const uint8_t* from = src + ch * ((r.srcFormat & kAudio16Bit) ? 2 : 1);
+        if (r.srcFormat & kAudio16Bit) {
+            for (int32_t i = 0; i < r.srcAvailable; ++i, from += inBytes) into[i] = load16(from);
+        } else {
+            for (int32_t i = 0; i < r.srcAvailable; ++i, from += inBytes) into[i] = c.expand[*from];
+        }
+        std::fill(into + r.srcAvailable, plane + planeFrames, int16_t(0));
+        const int64_t clipped = filterChannel(f, plane, t0, out16 + ch, filtered, r.dstFrames);
+        if (clipped < 0) return kMemFullErr;
+        c.clipped += uint32_t(clipped);
     }
 
     Narrower narrow(c, dither);

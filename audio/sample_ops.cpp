@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "audio/audio_internal.h"
+#include "audio/sample_simd.h"
 #include "reelcore/audio.h"
 #include "reelcore/globals.h"
 
@@ -70,31 +71,34 @@ RC_API void AudioSum(const void* samples, int32_t* accumulator, int32_t byteCoun
                      int32_t format) {
     if (!samples || !accumulator || byteCount <= 0) return;
     const int32_t g = sumGain(gain);
+    const rc::audio::SampleKernels vec = rc::audio::sampleKernels();
+    // (4096 * s) >> 8 is s * 16 and 4096 * (u - 128) is (u - 128) * 4096:
+    // unity needs no separate path.
     if (format & kAudio16Bit) {
         const auto* s = static_cast<const int16_t*>(samples);
         const int32_t n = byteCount / 2;
-        // (4096 * s) >> 8 is s * 16: unity needs no separate path.
-        for (int32_t i = 0; i < n; ++i)
+        for (int32_t i = vec.sum16(s, accumulator, n, g); i < n; ++i)
             accumulator[i] = addSaturated(accumulator[i], (g * s[i]) >> 8);
     } else {
         const auto* s = static_cast<const uint8_t*>(samples);
-        for (int32_t i = 0; i < byteCount; ++i)
+        for (int32_t i = vec.sum8(s, accumulator, byteCount, g); i < byteCount; ++i)
             accumulator[i] = addSaturated(accumulator[i], g * (s[i] - 128));
     }
 }
 
 RC_API void AudioLimit(const int32_t* accumulator, void* dst, int32_t byteCount, int32_t format) {
     if (!accumulator || !dst || byteCount <= 0) return;
+    const rc::audio::SampleKernels vec = rc::audio::sampleKernels();
     if (format & kAudio16Bit) {
         auto* out = static_cast<int16_t*>(dst);
         const int32_t n = byteCount / 2;
-        for (int32_t i = 0; i < n; ++i) {
-            const int32_t v = accumulator[i];
-            out[i] = int16_t(v >= 0x80000 ? 32767 : v < -0x80000 ? -32768 : v >> 4);
-        }
+        // Clamping to the 20-bit range before the shift gives 32767 from
+        // 0x80000 up and -32768 below -0x80000.
+        for (int32_t i = vec.limit16(accumulator, out, n); i < n; ++i)
+            out[i] = int16_t(std::clamp(accumulator[i], -0x80000, 0x7FFFF) >> 4);
     } else {
         auto* out = static_cast<uint8_t*>(dst);
-        for (int32_t i = 0; i < byteCount; ++i)
+        for (int32_t i = vec.limit8(accumulator, out, byteCount); i < byteCount; ++i)
             out[i] = uint8_t(std::clamp(accumulator[i] >> 12, -128, 127) + 128);
     }
 }

@@ -77,8 +77,10 @@ void fromText(const uint8_t* data, size_t size) {
             CreateProjBufHandMemory(saved.data(), int32_t(saved.size()), kProjModeWrite);
         if (!out || SaveMotionSettings(out, settings) != noErr || CloseProjBufHand(out) != noErr)
             abort();
-        ProjBufHand again = CreateProjBufHandMemory(
-            saved.data(), int32_t(std::strlen(saved.data())), kProjModeRead);
+        // the text ends with its last line end; codes of zero write NUL bytes
+        size_t length = saved.size();
+        while (length > 0 && saved[length - 1] == 0) --length;
+        ProjBufHand again = CreateProjBufHandMemory(saved.data(), int32_t(length), kProjModeRead);
         Handle reloaded = FmNewHandleClear(sizeof(FmMotionHeader));
         if (!again || !reloaded || LoadMotionSettings(again, reloaded) != noErr) abort();
         CloseProjBufHand(again);

@@ -407,7 +407,7 @@ RC_API OSErr AddOVRDItem(Handle table, Handle items) {
     if (FmSetHandleSize(table, 2 + static_cast<uint32_t>(total) * 27) != noErr) return MemError();
     char* base = *table;
     std::memmove(base + 2 + take * 27, base + 2, static_cast<size_t>(keep) * 27);
-    std::memcpy(base + 2, added.data(), static_cast<size_t>(take) * 27);
+    if (take > 0) std::memcpy(base + 2, added.data(), static_cast<size_t>(take) * 27);
     const auto count = static_cast<int16_t>(total);
     std::memcpy(base, &count, 2);
     return noErr;

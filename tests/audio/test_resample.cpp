@@ -10,6 +10,7 @@
 
 #include "audio/resample_context.h"
 #include "audio/resample_filter.h"
+#include "audio/sample_simd.h"
 #include "audio_test_util.h"
 #include "platform/alloc.h"
 #include "reelcore/audio.h"
@@ -156,7 +157,21 @@ TEST_F(Resample, FilterDesignMatchesTheReferenceAndItsLimits) {
     EXPECT_EQ(rc::audio::designFilter(8, 0.5, 0.5, c, &s), -50);
 }
 
-TEST_F(Resample, MatchesTheReferenceArithmetic) {
+class ResampleKernels : public Resample, public ::testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        Resample::SetUp();
+        rc::audio::setScalarKernelsOnly(GetParam());
+    }
+    void TearDown() override {
+        rc::audio::setScalarKernelsOnly(false);
+        Resample::TearDown();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(VectorAndScalar, ResampleKernels, ::testing::Bool());
+
+TEST_P(ResampleKernels, MatchesTheReferenceArithmetic) {
     struct Case {
         int srcRate, dstRate, quality;
         Format in, out;

@@ -213,6 +213,15 @@ TEST_F(Sampling, PointHelpers) {
     EXPECT_EQ(c.x, 2);  // (6 + 2) / 4
     EXPECT_EQ(c.y, 1);  // (5 + 2) / 4
     EXPECT_DOUBLE_EQ(myhypot(3, 4), 5);
+    // the largest position with a fraction stays at the end of the 16.16 range
+    FmMotionPoint far = point(32767, -32768, 0);
+    far.hasfrac = 1;
+    far.fracH = 127;
+    far.fracV = -128;
+    FmMotionSample fs;
+    PointToFixed(&far, &fs);
+    EXPECT_EQ(fs.x, INT32_MAX);
+    EXPECT_EQ(fs.y, INT32_MIN);
 
     FmMotionPoint a = point(10, 10, 0, 100), b = point(20, 30, 1000, 300);
     a.dest[0] = 4;
@@ -236,6 +245,45 @@ TEST_F(Sampling, PointHelpers) {
     RotatePoint(&r, &square);
     const int16_t want[8] = {80, 0, 0, 80, -80, 0, 0, -80};
     for (int k = 0; k < 8; ++k) EXPECT_EQ(r.dest[k], want[k]) << k;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Sampling, PathPositionsForDrawing) {
+    std::vector<FmMotionPoint> pts = {point(10, 20, 0), point(50, 40, 1000)};
+    Handle h = settingsOf(pts);
+    Handle path = CalcMotionPoints(&frame, 5, h);
+    ASSERT_NE(path, nullptr);
+    ASSERT_EQ(FmGetHandleSize(path), 5 * sizeof(FmFixedPoint));
+    const auto* p = reinterpret_cast<const FmFixedPoint*>(*path);
+    EXPECT_EQ(p[0].x, 10 << 16);
+    EXPECT_EQ(p[4].x, 50 << 16);
+    EXPECT_EQ(p[2].y, 28 << 16);  // step 2 of 5: 40 % of the way
+    FmDisposeHandle(path);
+    // at most 100 positions, spread over the whole path
+    path = CalcMotionPoints(&frame, 5000, h);
+    ASSERT_EQ(FmGetHandleSize(path), 100 * sizeof(FmFixedPoint));
+    EXPECT_EQ(reinterpret_cast<const FmFixedPoint*>(*path)[99].x, 50 << 16);
+    FmDisposeHandle(path);
+    EXPECT_EQ(CalcMotionPoints(&frame, 5, nullptr), nullptr);
+    FmDisposeHandle(h);
+}
+
+TEST_F(Sampling, FillAlphaSmoothsTheSourceEdges) {
+    // a hard alpha edge down the middle of the source
+    PPixHand src = keep(picture(16, 12, [](int32_t x, int32_t) {
+        return Pixel{50, 60, 70, uint8_t(x < 8 ? 255 : 0)};
+    }));
+    PPixHand dst = keep(solid(16, 12, Pixel{}));
+    Handle h = settingsOf({});
+    ASSERT_EQ(MotionFrame(src, dst, 0, 10, h, 0), 0);
+    EXPECT_EQ(motiontest::at(src, 7, 5)->a, 255);
+    reinterpret_cast<FmMotionHeader*>(*h)->fillA = 1;
+    ASSERT_EQ(MotionFrame(src, dst, 0, 10, h, 0), 0);
+    EXPECT_GT(motiontest::at(src, 8, 5)->a, 0);
+    FmDisposeHandle(h);
 }
 
 }  // namespace

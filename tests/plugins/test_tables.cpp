@@ -123,6 +123,11 @@ TEST_F(Tables, OverrideItemsGoInFront) {
         std::memcpy(*h, b.data(), b.size());
         return h;
     };
+    // An empty resource on an empty table adds nothing.
+    Handle none = items({}, 0);
+    ASSERT_EQ(AddOVRDItem(table, none), noErr);
+    EXPECT_EQ(*reinterpret_cast<int16_t*>(*table), 0);
+    FmDisposeHandle(none);
     Handle first = items({{"first", 1}}, 1);
     ASSERT_EQ(AddOVRDItem(table, first), noErr);
     // A name over 19 characters is stored empty; a count beyond the data

@@ -260,12 +260,13 @@ using namespace rc::motion;
 RC_API void PointToFixed(const FmMotionPoint* p, FmMotionSample* out) {
     if (!p || !out) return;
     FmMotionSample s{};
+    // the largest positions with a fraction reach past the 16.16 range
     if (p->hasfrac) {
-        s.x = Fixed(p->spot[0] * 65536 + p->fracH * 65536 / 100);
-        s.y = Fixed(p->spot[1] * 65536 + p->fracV * 65536 / 100);
+        s.x = clampFixed(int64_t(p->spot[0]) * 65536 + p->fracH * 65536 / 100);
+        s.y = clampFixed(int64_t(p->spot[1]) * 65536 + p->fracV * 65536 / 100);
     } else {
-        s.x = Fixed(p->spot[0] * 65536 + p->spotfrac[0]);
-        s.y = Fixed(p->spot[1] * 65536 + p->spotfrac[1]);
+        s.x = clampFixed(int64_t(p->spot[0]) * 65536 + p->spotfrac[0]);
+        s.y = clampFixed(int64_t(p->spot[1]) * 65536 + p->spotfrac[1]);
     }
     s.zoom = Fixed(p->zoom * 65536);
     s.time = p->time;
