@@ -3,8 +3,8 @@
 #include "plugins/importer_host.h"
 
 #include <cstring>
-#include <map>
-#include <set>
+#include <algorithm>
+#include <vector>
 
 #include "media/file_table_internal.h"
 #include "media/media_hooks.h"
@@ -24,14 +24,25 @@ using rc::media::fileRec;
 
 // Class data lives as long as the process: importers store pointers to
 // their own static data here.
-std::map<OSType, void*>& classData() {
-    static auto* m = new std::map<OSType, void*>;
-    return *m;
+struct ClassData {
+    OSType type;
+    void* data;
+};
+std::vector<ClassData>& classData() {
+    static auto* v = new std::vector<ClassData>;
+    return *v;
 }
 // Handler types whose start-up failed; they stay unusable.
-std::set<OSType>& failedStarts() {
-    static auto* s = new std::set<OSType>;
-    return *s;
+struct FailedStart {
+    OSType type;
+};
+std::vector<FailedStart>& failedStarts() {
+    static auto* v = new std::vector<FailedStart>;
+    return *v;
+}
+bool startFailed(OSType type) {
+    return std::any_of(failedStarts().begin(), failedStarts().end(),
+                       [type](const FailedStart& f) { return f.type == type; });
 }
 
 int16_t setClassDataProc(RcOSType type, void* data) {
@@ -91,14 +102,14 @@ Handle importerTable() {
 
 // Sends start-up to an importer not yet in the capability list.
 const RcImporterCapabilities* startImporter(OSType type) {
-    if (failedStarts().count(type)) return nullptr;
+    if (startFailed(type)) return nullptr;
     RcImporterCapabilities caps{};
     caps.handlerType = int32_t(type);
     const int16_t result =
         callImporter(type, kRcImportStartup, reinterpret_cast<intptr_t>(&caps), 0);
     caps.handlerType = int32_t(type);
     if (result != 0 || !storeCaps(caps)) {
-        failedStarts().insert(type);
+        failedStarts().push_back({type});
         return nullptr;
     }
     return findCaps(type);
@@ -290,13 +301,19 @@ RC_API Boolean importerCreatesFiles(OSType type) {
 }
 
 RC_API OSErr SetClassData(OSType type, void* data) {
-    classData()[type] = data;
+    for (ClassData& c : classData())
+        if (c.type == type) {
+            c.data = data;
+            return 0;
+        }
+    classData().push_back({type, data});
     return 0;
 }
 
 RC_API void* GetClassData(OSType type) {
-    auto it = classData().find(type);
-    return it == classData().end() ? nullptr : it->second;
+    for (const ClassData& c : classData())
+        if (c.type == type) return c.data;
+    return nullptr;
 }
 
 RC_API OSErr FmAddBuiltinImporter(OSType type, FmImportProc proc) {
@@ -309,6 +326,6 @@ RC_API OSErr FmAddBuiltinImporter(OSType type, FmImportProc proc) {
     }
     void* procs[8] = {reinterpret_cast<void*>(proc)};
     if (OSErr err = AddMethod(type, procs, table, 0)) return err;
-    failedStarts().erase(type);
+    std::erase_if(failedStarts(), [type](const FailedStart& f) { return f.type == type; });
     return importerCaps(type) ? 0 : kImportNoImporter;
 }
