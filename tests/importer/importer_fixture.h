@@ -71,8 +71,11 @@ class ImportTest : public ::testing::Test {
         rc::media::disposeClipTable();
         rc::media::disposeFileTable();
         rc::plugins::resetImporterHost();
-        if (Handle t = reinterpret_cast<Handle>(GetAGlobal(kSlotImporterTable))) FmDisposeHandle(t);
-        SetAGlobal(kSlotImporterTable, 0);
+        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
+                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
+            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
+            SetAGlobal(slot, 0);
+        }
         pwShutdown();
         KillFMem();
         rc::mediahooks::resetAll();
