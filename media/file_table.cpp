@@ -15,6 +15,7 @@
 
 #include "core/files_hooks.h"
 #include "media/file_table_internal.h"
+#include "media/media_access_internal.h"
 #include "media/media_hooks.h"
 #include "platform/file_status.h"
 #include "platform/files.h"
@@ -313,6 +314,7 @@ RC_API void InitFileQueue(void) {
     t->serial = ++serial;
     SetAGlobal(kSlotFileTable, reinterpret_cast<intptr_t>(h));
     rc::fileshooks::setFileSpecLookup(specLookup);
+    rc::media::installMediaAccessHooks();
 }
 
 RC_API int16_t AddFSSpec(const FSSpec* spec, OSType type) {

@@ -413,11 +413,15 @@ RC_API OSErr ChangeFSSpec(int16_t id, const FSSpec* spec, OSType type) {
         fileRec(h)->resRef = ref;
     }
     OSErr err = readInfo(h, id, false);
-    r = fileRec(h);
-    if (r->handlerOwnsFile && dataWasOpen && fileOpen(id) == noErr) {
+    // The relinked file is opened through its handler whatever its kind; a
+    // handler-owned file then counts as open.
+    const bool openBefore = fileRec(h)->dataState > 1;
+    if (fileOpen(id) == noErr) {
         r = fileRec(h);
-        r->dataState = 2;
-        adjustBudget(-1);
+        if (r->handlerOwnsFile) {
+            if (!openBefore) adjustBudget(-1);
+            r->dataState = 2;
+        }
     }
     return err;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/resources_internal.h"
+#include "plugins/importer_host.h"
 #include "plugins/module_call.h"
 #include "plugins/pipl_reader.h"
 #include "plugins/registry_internal.h"
@@ -23,7 +24,6 @@ constexpr OSType kPiplType = 0x5069504C;                                  // 'Pi
 constexpr OSType kPictKind = 0x50494354;                                  // 'PICT'
 constexpr OSType kFilterPanel = 0x46696C50;                               // 'FilP'
 constexpr OSType kPanelAliases[] = {0x46585F50, 0x41756450, 0x56696450};  // 'FX_P' 'AudP' 'VidP'
-constexpr int32_t kSlotImporterHostRecord = 329;
 constexpr int kMaxHandlers = 1000;
 
 struct VersionRule {
@@ -129,7 +129,7 @@ bool registerAskedTypes(int16_t fileID, std::string& reason) {
     ModuleCall call(fileID, RC_IMPORT_ENTRY_NAME);
     auto entry = reinterpret_cast<RcImportEntryProc>(call.entry());
     if (entry == nullptr) return true;  // registered, with no file types
-    void* host = reinterpret_cast<void*>(GetAGlobal(kSlotImporterHostRecord));
+    void* host = importerHostRecord();
     for (int32_t index = 0; index < kPluginEnumerationLimit; ++index) {
         RcImportFileType t{};
         const int16_t result = call.run([&](void*) {

@@ -58,7 +58,8 @@ typedef struct FmMediaInfo {
     uint8_t noDuration; /* 0 normal, 1 no fixed length, 2 made as a still */
     uint8_t isFramestore;
     int32_t defaultStillLength;
-    uint8_t reserved[398];
+    int32_t timeFormat; /* the importer's display format of the file's time; 0 unknown */
+    uint8_t reserved[394];
 } FmMediaInfo;
 
 /* The description of an offline file as kept for the project (791 bytes):
