@@ -62,6 +62,10 @@ RC_API OSErr GetAudioBlip(int32_t clipID, int32_t second, int32_t byteOffset, in
                 from = reinterpret_cast<const uint8_t*>(e->data->address);
         }
         if (!from) {
+            // Media access converts from the file's format and rate as the
+            // file table knows them: make sure it has asked the file.
+            FmMediaInfo info;
+            GetInfo(ClipFile(clipID), &info, 0);
             if (scratch.size() < size_t(secondBytes)) scratch.resize(size_t(secondBytes));
             // Media access caches the second only when the read succeeded.
             if (GetClipAudioSec(int32_t(s), clipID, scratch.data(), format | kAudioAddToCache,
