@@ -88,13 +88,15 @@ void convertRateZero(FmSaveClipRec& c) {
     c.rate = 100.0f;
     for (int32_t& m : c.markers) {
         if (m == -1) continue;
-        const int64_t v = m <= 0x100000 ? int64_t(m) * 20 : int64_t(m) * 20 - 19 * int64_t(c.markers[0]);
+        const int64_t v =
+            m <= 0x100000 ? int64_t(m) * 20 : int64_t(m) * 20 - 19 * int64_t(c.markers[0]);
         m = clamp32(v);
     }
 }
 
 int32_t loadedUsers(const FmSaveClipRec& c) {
-    const int32_t sides = ((c.sibPrevID || c.linkPrevID) ? 1 : 0) + ((c.sibNextID || c.linkNextID) ? 1 : 0);
+    const int32_t sides =
+        ((c.sibPrevID || c.linkPrevID) ? 1 : 0) + ((c.sibNextID || c.linkNextID) ? 1 : 0);
     int32_t users = c.users;
     if (users <= sides) users += sides;
     if ((c.mediaType & 4) && !c.parentID && c.childID) ++users;
@@ -230,8 +232,8 @@ RC_API OSErr LoadClips(ProjBufHand stream, Handle clipMap, Handle fileMap, const
                               &r->linkPrev, &r->linkNext})
             *link = *link ? clips.lookup(*link) : 0;
         // Numbered markers beyond the clip's last frame move to it.
-        const int64_t last = int64_t(r->markers[0] == -1 ? 0 : r->markers[0]) +
-                             r->timeBase.value - std::max(r->timeBase.samp, 1);
+        const int64_t last = int64_t(r->markers[0] == -1 ? 0 : r->markers[0]) + r->timeBase.value -
+                             std::max(r->timeBase.samp, 1);
         for (int k = 2; k < kClipFixedMarkers; ++k)
             if (r->markers[k] != -1 && r->markers[k] > last && last >= 0)
                 r->markers[k] = clamp32(last);
@@ -316,8 +318,9 @@ RC_API OSErr LoadClipMarkers(ProjBufHand stream, Handle clipMap) {
         int16_t count = 0;
         Handle markers = nullptr;
         OSErr err = ReadClipID(stream, &stored);
-        if (!err) err = GetStructInfo(stream, &tag) == fourCC("MRKC") ? ReadMarkerCount(stream, &count)
-                                                                       : OSErr(kStructNotFound);
+        if (!err)
+            err = GetStructInfo(stream, &tag) == fourCC("MRKC") ? ReadMarkerCount(stream, &count)
+                                                                : OSErr(kStructNotFound);
         if (!err && count < 0) err = kStructBadValue;
         if (!err) err = ReadMarkerHandle(stream, count, &markers);
         if (err) return err;

@@ -282,6 +282,9 @@ Outcome loadOne(StoredFile& f, Handle folders, FmWindow window, IdIndex& map) {
             } else {
                 id = AddFile(f.path, 0, 0, rec.filetype);
                 missing = id == 0;
+                FmMediaInfo info;
+                if (id && rc::media::getInfo(id, &info, 0, true) == noErr)
+                    if (FmFileRecord* r = findFileRec(id)) r->info = info;
             }
             if (!missing && id) {
                 // A file of another kind now stands at the path.
@@ -328,11 +331,13 @@ Outcome loadOne(StoredFile& f, Handle folders, FmWindow window, IdIndex& map) {
         OSErr infoErr = found ? rc::media::getInfo(found, &info, 0, true) : OSErr(fnfErr);
         if (found && infoErr == noErr && kindsMatch(rec.mediaType, info.mediaFlags)) {
             id = found;
+            if (FmFileRecord* fr = findFileRec(found)) fr->info = info;
             std::memcpy(f.path, path, sizeof f.path);
             missing = false;
             break;
         }
-        const bool known = rc::media::getTypeFlags(type) != 0;
+        // A file nobody can describe is of a type this build does not read.
+        const bool known = found && infoErr == noErr;
         if (found) {
             FileSubscribe(found);
             FileCancel(found);
@@ -352,7 +357,9 @@ Outcome loadOne(StoredFile& f, Handle folders, FmWindow window, IdIndex& map) {
         Handle prefs = WordToHandle(rec.prefHandle);
         const void* data = prefs ? static_cast<const void*>(*prefs) : rec.param;
         const int32_t room = prefs ? int32_t(FmGetHandleSize(prefs)) : int32_t(sizeof rec.param);
+        if (prefs) FmHLock(prefs);
         FillImporterPrefs(id, data, std::min(rec.prefLength, room));
+        if (prefs) FmHUnlock(prefs);
     } else if (!offline) {
         static const uint8_t zero[16] = {};
         if (std::memcmp(rec.param, zero, sizeof zero) != 0) SetFilePref(id, rec.param);
@@ -363,10 +370,8 @@ Outcome loadOne(StoredFile& f, Handle folders, FmWindow window, IdIndex& map) {
     r = findFileRec(id);
     if (rec.pixelAspect) r->pixelAspect.interpreted = rec.pixelAspect;
     if (f.haveInterp && r->info.video.value == f.interp.origValue &&
-        r->info.video.scale == f.interp.origScale &&
-        r->info.video.samp == f.interp.origSampleSize)
-        r->info.video =
-            TDB{f.interp.interpValue, f.interp.interpScale, f.interp.interpSampleSize};
+        r->info.video.scale == f.interp.origScale && r->info.video.samp == f.interp.origSampleSize)
+        r->info.video = TDB{f.interp.interpValue, f.interp.interpScale, f.interp.interpSampleSize};
     if (rec.filetype == kTypeSynthFx) {
         r->info.video = TDB{13981, 1, 1};
         r->info.mediaFlags = 4;

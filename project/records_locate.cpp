@@ -119,8 +119,8 @@ bool isPreviewName(const char* name) {
     const size_t n = std::strlen(name);
     if (n == 0 || (name[0] != 'A' && name[0] != 'V')) return false;
     if (n == 7)
-        return name[0] == 'A' && digits(name + 1, 2) && digit0to5(name[3]) &&
-               digits(name + 4, 2) && digit0to5(name[6]);
+        return name[0] == 'A' && digits(name + 1, 2) && digit0to5(name[3]) && digits(name + 4, 2) &&
+               digit0to5(name[6]);
     if (n == 8 || n == 11) {
         if (name[0] != 'V' || !digits(name + 1, 4) || !digits(name + 6, 2)) return false;
         return n == 8 || (name[8] == '.' && digits(name + 9, 2));
@@ -175,7 +175,8 @@ RC_API int16_t LocateFile(char* path, Handle searchFolders, OSType* fileType, Fm
     int32_t flags = skipFlags();
     std::string bare = name ? name : "";
     if (size_t dot = bare.find_last_of('.'); dot != std::string::npos) bare.resize(dot);
-    if ((flags & kSkipAllMissing) || ((flags & kSkipMissingPreviews) && isPreviewName(bare.c_str()))) {
+    if ((flags & kSkipAllMissing) ||
+        ((flags & kSkipMissingPreviews) && isPreviewName(bare.c_str()))) {
         sendTo(window, kMsgFileSkipped);
         return kLocateSkip;
     }

@@ -27,44 +27,44 @@ std::vector<int32_t> stridesOf(std::initializer_list<size_t> offsets, size_t siz
 
 const int32_t* fileRecPacking(int32_t version) {
     using T = FmSaveFileRec;
-    static const std::vector<int32_t> current = stridesOf(
-        {OFF(T, fileID), OFF(T, param), OFF(T, filetype), OFF(T, vname), OFF(T, fname),
-         OFF(T, isFramestore), OFF(T, prefLength), OFF(T, mediaType), OFF(T, prefHandle),
-         OFF(T, title), OFF(T, pixelAspect)},
-        sizeof(T));
-    static const std::vector<int32_t> older = stridesOf(
-        {OFF(T, fileID), OFF(T, param), OFF(T, filetype), OFF(T, vname), OFF(T, fname),
-         OFF(T, isFramestore), OFF(T, prefLength), OFF(T, mediaType), OFF(T, prefHandle),
-         OFF(T, title)},
-        sizeof(T));
+    static const std::vector<int32_t> current =
+        stridesOf({OFF(T, fileID), OFF(T, param), OFF(T, filetype), OFF(T, vname), OFF(T, fname),
+                   OFF(T, isFramestore), OFF(T, prefLength), OFF(T, mediaType), OFF(T, prefHandle),
+                   OFF(T, title), OFF(T, pixelAspect)},
+                  sizeof(T));
+    static const std::vector<int32_t> older =
+        stridesOf({OFF(T, fileID), OFF(T, param), OFF(T, filetype), OFF(T, vname), OFF(T, fname),
+                   OFF(T, isFramestore), OFF(T, prefLength), OFF(T, mediaType), OFF(T, prefHandle),
+                   OFF(T, title)},
+                  sizeof(T));
     return version >= kProjCurrentVersion ? current.data() : older.data();
 }
 
 const int32_t* clipRecPacking(int32_t version) {
     using T = FmSaveClipRec;
     static const std::vector<int32_t> current = stridesOf(
-        {OFF(T, magicS),      OFF(T, parentID),    OFF(T, childID),     OFF(T, sibPrevID),
-         OFF(T, sibNextID),   OFF(T, clipID),      OFF(T, fileID),      OFF(T, users),
-         OFF(T, pubChildren), OFF(T, backwards),   OFF(T, revision),    OFF(T, revcount),
-         OFF(T, rate),        OFF(T, markers),     OFF(T, vidMarkIn),   OFF(T, vidMarkOut),
-         OFF(T, audMarkIn),   OFF(T, audMarkOut),  OFF(T, tdbValue),    OFF(T, tdbScale),
-         OFF(T, tdbSamp),     OFF(T, linkPrevID),  OFF(T, linkNextID),  OFF(T, lockaspect),
-         OFF(T, data),        OFF(T, mediaType),   OFF(T, title),       OFF(T, aspectcolor),
-         OFF(T, markcount),   OFF(T, moremarkers), OFF(T, fileH),       OFF(T, magicE)},
+        {OFF(T, magicS),      OFF(T, parentID),    OFF(T, childID),    OFF(T, sibPrevID),
+         OFF(T, sibNextID),   OFF(T, clipID),      OFF(T, fileID),     OFF(T, users),
+         OFF(T, pubChildren), OFF(T, backwards),   OFF(T, revision),   OFF(T, revcount),
+         OFF(T, rate),        OFF(T, markers),     OFF(T, vidMarkIn),  OFF(T, vidMarkOut),
+         OFF(T, audMarkIn),   OFF(T, audMarkOut),  OFF(T, tdbValue),   OFF(T, tdbScale),
+         OFF(T, tdbSamp),     OFF(T, linkPrevID),  OFF(T, linkNextID), OFF(T, lockaspect),
+         OFF(T, data),        OFF(T, mediaType),   OFF(T, title),      OFF(T, aspectcolor),
+         OFF(T, markcount),   OFF(T, moremarkers), OFF(T, fileH),      OFF(T, magicE)},
         sizeof(T));
     // Older files: one mark pair where the video marks are, the time record
     // and links right after it, the flags where the media type is; the same
     // record is read and converted afterwards (readOldClip).
-    static const std::vector<int32_t> older = stridesOf(
-        {OFF(T, magicS),      OFF(T, parentID),   OFF(T, childID),     OFF(T, sibPrevID),
-         OFF(T, sibNextID),   OFF(T, clipID),     OFF(T, fileID),      OFF(T, users),
-         OFF(T, pubChildren), OFF(T, backwards),  OFF(T, revision),    OFF(T, revcount),
-         OFF(T, rate),        OFF(T, markers),    OFF(T, vidMarkIn),   OFF(T, vidMarkOut),
-         OFF(T, tdbValue),    OFF(T, tdbScale),   OFF(T, tdbSamp),     OFF(T, linkPrevID),
-         OFF(T, linkNextID),  OFF(T, lockaspect), OFF(T, data),        OFF(T, mediaType),
-         OFF(T, title),       OFF(T, aspectcolor), OFF(T, markcount),  OFF(T, moremarkers),
-         OFF(T, fileH),       OFF(T, magicE)},
-        sizeof(T));
+    static const std::vector<int32_t> older =
+        stridesOf({OFF(T, magicS),      OFF(T, parentID),    OFF(T, childID),   OFF(T, sibPrevID),
+                   OFF(T, sibNextID),   OFF(T, clipID),      OFF(T, fileID),    OFF(T, users),
+                   OFF(T, pubChildren), OFF(T, backwards),   OFF(T, revision),  OFF(T, revcount),
+                   OFF(T, rate),        OFF(T, markers),     OFF(T, vidMarkIn), OFF(T, vidMarkOut),
+                   OFF(T, tdbValue),    OFF(T, tdbScale),    OFF(T, tdbSamp),   OFF(T, linkPrevID),
+                   OFF(T, linkNextID),  OFF(T, lockaspect),  OFF(T, data),      OFF(T, mediaType),
+                   OFF(T, title),       OFF(T, aspectcolor), OFF(T, markcount), OFF(T, moremarkers),
+                   OFF(T, fileH),       OFF(T, magicE)},
+                  sizeof(T));
     return version >= kProjCurrentVersion ? current.data() : older.data();
 }
 

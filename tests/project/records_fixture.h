@@ -15,6 +15,7 @@
 #include "reelcore/clips.h"
 #include "reelcore/filetable.h"
 #include "reelcore/project_records.h"
+#include "reelcore/resources.h"
 
 namespace projtest {
 
@@ -39,6 +40,7 @@ class RecordsTest : public ProjectTest {
   protected:
     void SetUp() override {
         ProjectTest::SetUp();
+        ASSERT_GT(InitResMgr(nullptr), 0);  // the loaders' messages
         rc::mediahooks::resetAll();
         SetLocateFileProc(nullptr);
         FmSetLocateDialogProc(nullptr);
