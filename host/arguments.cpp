@@ -134,6 +134,11 @@ CLI::Option* addInputPicture(CLI::App& cmd, const std::string& name, std::string
         ->type_name("FILE");
 }
 
+int32_t writePicture(PPixHand pix, const std::string& path) {
+    return hasExtension(path, ".png") ? FmWritePngFile(pix, path.c_str(), 0)
+                                      : FmWriteBmpFile(pix, path.c_str());
+}
+
 PPixHand readPicture(const std::string& path, std::string& why) {
     int32_t status = 0;
     PPixHand pix = FmReadPictureFile(path.c_str(), &status);

@@ -96,6 +96,9 @@ CLI::Option* addOutputPicture(CLI::App& cmd, const std::string& name, std::strin
 
 // A BMP or PNG picture; null with the reason in `why` ("truncated", ...).
 PPixHand readPicture(const std::string& path, std::string& why);
+// Writes a picture in the format its extension names (.png, else BMP); 0 or
+// the library's error.
+int32_t writePicture(PPixHand pix, const std::string& path);
 
 // ---- text for people (host/arguments.cpp) ----
 // "512 bytes", "1 byte", "13.3 KiB", "368 MiB".

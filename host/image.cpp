@@ -49,11 +49,6 @@ PPixHand sameSizeBuffer(PPixHand like) {
     return ppixNew(&b);
 }
 
-bool writeResult(PPixHand pix, const std::string& path) {
-    if (host::hasExtension(path, ".png")) return FmWritePngFile(pix, path.c_str(), 0) == 0;
-    return FmWriteBmpFile(pix, path.c_str()) == 0;
-}
-
 // Reduces to an optimal palette of n colours: `packed` receives the 8-bit
 // bitmap, and `pix` is repainted with the reduced colours.
 bool reduce(PPixHand pix, int32_t colours, Handle& packed) {
@@ -139,7 +134,8 @@ int runImage() {
         else
             ppixCopy(pix, out, nullptr, nullptr, smooth, nullptr);
     }
-    if (status == 0 && !writeResult(out, outPath)) status = fail("cannot write ", outPath);
+    if (status == 0 && host::writePicture(out, outPath) != 0)
+        status = fail("cannot write ", outPath);
     if (status == 0)
         std::printf("wrote %s: %s of %s\n", outPath.c_str(), op.c_str(), inPath.c_str());
     if (packed) DisposeHandle(packed);

@@ -111,9 +111,7 @@ int runKey() {
         if (err != 0) {
             status = fail("keying failed (" + std::to_string(err) + ")");
         } else {
-            const int32_t written = host::hasExtension(a.out, ".png")
-                                        ? FmWritePngFile(bg, a.out.c_str(), 0)
-                                        : FmWriteBmpFile(bg, a.out.c_str());
+            const int32_t written = host::writePicture(bg, a.out);
             if (written != 0)
                 status = fail("cannot write " + a.out);
             else

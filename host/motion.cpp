@@ -123,9 +123,7 @@ int runMotion() {
         if (err != 0) {
             status = fail("motion failed (" + std::to_string(err) + ")");
         } else {
-            const int32_t written = host::hasExtension(a.out, ".png")
-                                        ? FmWritePngFile(dst, a.out.c_str(), 0)
-                                        : FmWriteBmpFile(dst, a.out.c_str());
+            const int32_t written = host::writePicture(dst, a.out);
             if (written != 0)
                 status = fail("cannot write " + a.out);
             else

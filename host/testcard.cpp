@@ -38,8 +38,7 @@ int runTestcard() {
         FmRect r{x, barsBottom, x + 1, h};
         ppixFillRect(pix, &r, g | g << 8 | g << 16);
     }
-    int32_t err = host::hasExtension(outPath, ".bmp") ? FmWriteBmpFile(pix, outPath.c_str())
-                                                      : FmWritePngFile(pix, outPath.c_str(), 0);
+    int32_t err = host::writePicture(pix, outPath);
     ppixDispose(pix);
     if (err != 0) {
         std::fprintf(stderr, "reelhost: cannot write %s (%d)\n", outPath.c_str(), err);

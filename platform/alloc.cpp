@@ -6,6 +6,17 @@
 
 #include <cstdlib>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define REEL_LEAK_CHECKING 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define REEL_LEAK_CHECKING 1
+#endif
+#endif
+#if REEL_LEAK_CHECKING
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace rc::platform {
 
 namespace {
@@ -55,7 +66,13 @@ void resetAllocationFaults() {
 void* allocLow(size_t bytes) {
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT | MAP_NORESERVE, -1, 0);
-    return p == MAP_FAILED ? nullptr : p;
+    if (p == MAP_FAILED) return nullptr;
+#if REEL_LEAK_CHECKING
+    // Handle records live here and point at the blocks they own: the leak
+    // checker must scan the area, or every handle's block reads as leaked.
+    __lsan_register_root_region(p, bytes);
+#endif
+    return p;
 }
 
 bool isReadable(const void* p) {

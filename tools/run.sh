@@ -44,7 +44,7 @@ test)
     ;;
 asan)
     configure build-asan -DREEL_SANITIZE=ON -DREEL_BENCH=OFF
-    cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest -j"$jobs" --output-on-failure --timeout 900
+    cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest -j"$jobs" --output-on-failure --timeout 900
     ;;
 tsan)
     # The processor pool's tests under ThreadSanitizer.

@@ -30,9 +30,9 @@ RC_API void SetSingleSpecTime(Handle comp, int32_t index, int32_t time);
    Null for a null or malformed CompSpec, a failed unflatten or specSize 0
    (time is still filled in then). time may be null. */
 RC_API Handle GetSingleSpec(Handle comp, int32_t index, int32_t* time);
-/* Insert a key before `index` (past the end appends). A spec of another size
+/* Insert a key before `index` (past the end appends). A SingleSpec of another size
    gives min(size, specSize) bytes, the rest zero; a CompSpec without keys
-   takes the spec's size. 0, -50 (not a CompSpec) or -108. */
+   takes the SingleSpec's size. 0, -50 (not a CompSpec) or -108. */
 RC_API OSErr InsertSingleSpec(Handle comp, Handle spec, int32_t index, int32_t time);
 /* Replace key `index` (its arbitrary data is freed) and set its time. */
 RC_API OSErr ReplaceSingleSpec(Handle comp, Handle spec, int32_t index, int32_t time);

@@ -125,7 +125,7 @@ TEST_F(Anim, NewCompSpecTakesTheDeclaredSize) {
     Handle shortSpec = handleOf({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
     Handle comp = NewCompSpec(shortSpec, id, 0);
     EXPECT_EQ(SingleSpecSize(comp), 60);
-    EXPECT_EQ(GetHandleSize(shortSpec), 60u);  // the spec itself is resized
+    EXPECT_EQ(GetHandleSize(shortSpec), 60u);  // the SingleSpec itself is resized
     std::vector<uint8_t> expected = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     expected.resize(60, 0);
     EXPECT_EQ(bytes(shortSpec), expected);
@@ -141,7 +141,7 @@ TEST_F(Anim, NewCompSpecTakesTheDeclaredSize) {
     EXPECT_EQ(SingleSpecSize(comp), 64);
     DisposeCompSpec(comp);
 
-    // Modules without a description keep the spec's size, an Imagist one too.
+    // Modules without a description keep the SingleSpec's size, an Imagist one too.
     const int16_t fltd = module(KEYS_IMAGIST_MODULE, cc("Q7FM"));
     comp = NewCompSpec(longSpec, fltd, 0);
     EXPECT_EQ(SingleSpecSize(comp), 64);
