@@ -893,11 +893,21 @@ bool atSectionEnd(StreamRec* s) {
 
 // One value line of the section body being skipped; a raw H or M value is
 // taken whole, exactly as readField takes it.
+// Other lines end at CR, LF or NUL, as the plain tag scan has them.
 void skipValueLine(StreamRec* s, char letter) {
-    int32_t span = 0;
-    Span v = currentValue(s, span);
-    if (letter == 'H' || letter == 'M') takeRawValue(s, letter, v, span);
-    s->pub.cursor += span;
+    if (letter == 'H' || letter == 'M') {
+        int32_t span = 0;
+        Span v = currentValue(s, span);
+        const int32_t line = span;
+        takeRawValue(s, letter, v, span);
+        if (span > line) {
+            s->pub.cursor += span;
+            consumeEOL(s);
+            return;
+        }
+    }
+    s->pub.cursor += lineSpan(s, true);
+    while (peekAt(s, 0) == 0) ++s->pub.cursor;
     consumeEOL(s);
 }
 

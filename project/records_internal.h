@@ -13,6 +13,11 @@ namespace rc::project {
 // A hash index over an ID list or map Handle for the length of one call:
 // entries of entrySize bytes whose first field (16-bit for 2-byte entries,
 // else 32-bit) is the key; for maps the value sits at valueOffset.
+// The library's own hasher keeps the map's code out of the exported symbols.
+struct IdHash {
+    size_t operator()(int32_t id) const { return size_t(uint32_t(id)); }
+};
+
 class IdIndex {
   public:
     IdIndex(Handle h, uint32_t entrySize, uint32_t valueOffset = 4);
@@ -27,7 +32,7 @@ class IdIndex {
     Handle handle_;
     uint32_t entrySize_;
     uint32_t valueOffset_;
-    std::unordered_map<int32_t, int32_t> ids_;
+    std::unordered_map<int32_t, int32_t, IdHash> ids_;
 };
 
 // Packing lists built from the field offsets of a byte-packed record: one

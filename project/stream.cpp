@@ -484,7 +484,7 @@ bool buildIndex(ProjBufHand stream) {
         // Past the section's values as the reader takes them: a line inside
         // a raw multi-line value of an older file is no tag.
         s = rec(stream);
-        skipLine(s);
+        nextLine(s);
         const KnownSchema* schema = findSchema(tag);
         skipSectionBody(s, schema ? schema->type : nullptr);
         found = GetStructInfo(stream, &tag) != 0;
