@@ -86,11 +86,11 @@ FmSaveClipRec storedClip(const FmClipRecord* r) {
 // 0x100000 scale, later ones keep their distance from the first.
 void convertRateZero(FmSaveClipRec& c) {
     c.rate = 100.0f;
-    for (int32_t& m : c.markers) {
+    for (int k = 0; k < kClipFixedMarkers; ++k) {
+        const int64_t m = c.markers[k];
         if (m == -1) continue;
-        const int64_t v =
-            m <= 0x100000 ? int64_t(m) * 20 : int64_t(m) * 20 - 19 * int64_t(c.markers[0]);
-        m = clamp32(v);
+        const int64_t first = c.markers[0];
+        c.markers[k] = clamp32(m <= 0x100000 ? m * 20 : m * 20 - 19 * first);
     }
 }
 
@@ -195,8 +195,9 @@ RC_API OSErr LoadClips(ProjBufHand stream, Handle clipMap, Handle fileMap, const
         if (!file || clips.has(c.clipID)) continue;
         if (c.rate == 0.0f) convertRateZero(c);
         const int32_t fileKinds = file->info.mediaFlags;
-        int32_t kinds = c.parentID ? ((c.mediaType & fileKinds) ? c.mediaType : fileKinds)
-                                   : (fileKinds | c.mediaType);
+        const int32_t stored = c.mediaType;
+        const int32_t kinds =
+            c.parentID ? ((stored & fileKinds) ? stored : fileKinds) : (fileKinds | stored);
         const TDB tdb{c.tdbValue, c.tdbScale, c.tdbSamp};
         const int32_t id = AddClip(fileID, c.markers, tdb.scale > 0 ? &tdb : nullptr, kinds);
         if (id <= 0) continue;

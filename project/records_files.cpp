@@ -358,7 +358,7 @@ Outcome loadOne(StoredFile& f, Handle folders, FmWindow window, IdIndex& map) {
         const void* data = prefs ? static_cast<const void*>(*prefs) : rec.param;
         const int32_t room = prefs ? int32_t(FmGetHandleSize(prefs)) : int32_t(sizeof rec.param);
         if (prefs) FmHLock(prefs);
-        FillImporterPrefs(id, data, std::min(rec.prefLength, room));
+        FillImporterPrefs(id, data, std::min(int32_t{rec.prefLength}, room));
         if (prefs) FmHUnlock(prefs);
     } else if (!offline) {
         static const uint8_t zero[16] = {};

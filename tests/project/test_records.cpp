@@ -70,7 +70,7 @@ TEST_F(Records, TagIndexStepsOverRawMultiLineValues) {
         ASSERT_EQ(LoadTimeLineMarkers(r.stream, &count, &loaded, 7), noErr);
         ASSERT_EQ(count, 2);
         auto* m = reinterpret_cast<FmTimeLineMarker*>(*loaded);
-        EXPECT_EQ(m[1].time, 20);
+        EXPECT_EQ(int64_t(m[1].time), 20);
         Handle list = WordToHandle(m[1].text[0]);
         ASSERT_NE(list, nullptr);
         // The line ends are normalised to CR; the text itself is whole.
@@ -163,8 +163,8 @@ TEST_F(Records, SingleRecordsRoundTrip) {
     EXPECT_STREQ(name, "");
     FmSaveTrimFileRec trim2{};
     ASSERT_EQ(ReadSaveTrimFileRec(r.stream, &trim2), noErr);
-    EXPECT_EQ(trim2.fileID, 12);
-    EXPECT_EQ(trim2.trimIn, 3000);
+    EXPECT_EQ(int64_t(trim2.fileID), 12);
+    EXPECT_EQ(int64_t(trim2.trimIn), 3000);
     FmSaveClipRec c2{};
     ASSERT_EQ(ReadSaveClipRec(r.stream, &c2, 7), noErr);
     clipRec.moremarkers = 0;
@@ -188,12 +188,12 @@ TEST_F(Records, SingleRecordsRoundTrip) {
     EXPECT_EQ(CheckPackingSize(packing), int32_t(sizeof(FmOfflineInfo)));
     ASSERT_EQ(ReadStruct(r.stream, code("FDAT"), "RL6S3LC5LC6LC[32]C[32]C[256]", packing, &i2),
               noErr);
-    EXPECT_EQ(i2.info.video.scale, 2997);
-    EXPECT_EQ(i2.info.frame.right, 720);
-    EXPECT_EQ(i2.fileType, code("MOV "));
+    EXPECT_EQ(int64_t(i2.info.video.scale), 2997);
+    EXPECT_EQ(int64_t(i2.info.frame.right), 720);
+    EXPECT_EQ(int64_t(i2.fileType), code("MOV "));
     EXPECT_STREQ(i2.timecode, "01:00:00:00");
     EXPECT_STREQ(i2.folder, "/media/day1");
-    EXPECT_EQ(i2.info.defaultStillLength, -3);
+    EXPECT_EQ(int64_t(i2.info.defaultStillLength), -3);
 }
 
 // Stored values that do not fit their fields are refused, never copied past
@@ -231,20 +231,20 @@ TEST_F(Records, HostileAndOlderValues) {
         Reader in(t, 32);
         FmSaveClipRec c{};
         EXPECT_EQ(ReadSaveClipRec(in.stream, &c, 6), noErr);
-        EXPECT_EQ(c.tdbValue, 21);
-        EXPECT_EQ(c.tdbScale, 30);
-        EXPECT_EQ(c.fileH, 0u);  // the Handle made for it is gone
+        EXPECT_EQ(int64_t(c.tdbValue), 21);
+        EXPECT_EQ(int64_t(c.tdbScale), 30);
+        EXPECT_EQ(int64_t(c.fileH), 0u);  // the Handle made for it is gone
         EXPECT_STREQ(c.title, "old");
         return c;
     };
     FmSaveClipRec video = v6(1), audio = v6(2), none = v6(0);
-    EXPECT_EQ(video.vidMarkIn, 40);
-    EXPECT_EQ(video.vidMarkOut, 60);
-    EXPECT_EQ(video.audMarkIn, -1);
-    EXPECT_EQ(audio.vidMarkIn, -1);
-    EXPECT_EQ(audio.audMarkOut, 60);
-    EXPECT_EQ(none.vidMarkIn, -1);
-    EXPECT_EQ(none.audMarkIn, -1);
+    EXPECT_EQ(int64_t(video.vidMarkIn), 40);
+    EXPECT_EQ(int64_t(video.vidMarkOut), 60);
+    EXPECT_EQ(int64_t(video.audMarkIn), -1);
+    EXPECT_EQ(int64_t(audio.vidMarkIn), -1);
+    EXPECT_EQ(int64_t(audio.audMarkOut), 60);
+    EXPECT_EQ(int64_t(none.vidMarkIn), -1);
+    EXPECT_EQ(int64_t(none.audMarkIn), -1);
 }
 
 TEST_F(Records, ListsMapsAndDirectories) {

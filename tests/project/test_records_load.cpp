@@ -188,7 +188,7 @@ TEST_F(ProjectLoad, WholeProjectRoundTripsByteForByte) {
     EXPECT_EQ(FmGetClipMarker(LookupClip(c1, l.clipMap), 13, nullptr), 41);
     ASSERT_EQ(l.timelineCount, 2);
     auto* m = reinterpret_cast<FmTimeLineMarker*>(*l.timeline);
-    EXPECT_EQ(m[1].time, 250);
+    EXPECT_EQ(int64_t(m[1].time), 250);
     Handle text = WordToHandle(m[1].text[0]);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::string(*text, FmGetHandleSize(text)), std::string("a\0bc", 4));
@@ -248,7 +248,7 @@ TEST_F(ProjectLoad, MissingFilesMovedDeletedSkippedOrLocated) {
     ASSERT_NE(file(nb)->savedDescription, nullptr);
     auto* d = reinterpret_cast<FmOfflineInfo*>(*file(nb)->savedDescription);
     EXPECT_EQ(std::string(d->folder), (dir / "day1").string());
-    EXPECT_EQ(d->info.mediaFlags, 1);
+    EXPECT_EQ(int64_t(d->info.mediaFlags), 1);
     EXPECT_EQ(allClips().size(), 3u);
     EXPECT_EQ(ClipFile(LookupClip(cw, l.clipMap)), int16_t(LookupClip(w, l.fileMap)));
 
