@@ -27,7 +27,7 @@ TEST_F(TimeInfoTest, ALoneBItemIsShownAsA) {
     abTracks({}, {b});
     const Info i = at(5);
     EXPECT_TRUE(i.hasA);
-    EXPECT_EQ(i.a.clipID, rec(b)->clipID);
+    EXPECT_EQ(int32_t(i.a.clipID), int32_t(rec(b)->clipID));
     EXPECT_FALSE(i.hasB);
     EXPECT_FALSE(i.hasT);
     EXPECT_NE(i.cls, kRenderNothing);
@@ -45,10 +45,10 @@ TEST_F(TimeInfoTest, TheCutTransitionIsDroppedForOneSide) {
     Info i = at(7);
     EXPECT_FALSE(i.hasT);
     EXPECT_FALSE(i.hasB);
-    EXPECT_EQ(i.a.clipID, rec(b)->clipID);  // settings byte 0 is 0: B shows
+    EXPECT_EQ(int32_t(i.a.clipID), int32_t(rec(b)->clipID));  // settings byte 0 is 0: B shows
     rec(t)->transition.source = 1;
     i = at(7);
-    EXPECT_EQ(i.a.clipID, rec(a)->clipID);
+    EXPECT_EQ(int32_t(i.a.clipID), int32_t(rec(a)->clipID));
     EXPECT_FALSE(i.hasT);
     // Another module stays a transition between A and B.
     SetAGlobal(kSlotCutTransition, 0);
@@ -65,17 +65,17 @@ TEST_F(TimeInfoTest, AFullFrameOpaqueSuperimposeHidesEverythingBelow) {
     fade(s, 256);
     addTrack(kTrackTypeSuperimpose, {s});
     Info i = at(3);
-    EXPECT_EQ(i.a.clipID, rec(s)->clipID);
+    EXPECT_EQ(int32_t(i.a.clipID), int32_t(rec(s)->clipID));
     EXPECT_FALSE(i.hasB);
     EXPECT_FALSE(i.hasT);
     EXPECT_EQ(i.supers, 0);
     rec(s)->opacity = 100;  // 100 % is as plain as 0
-    EXPECT_EQ(at(3).a.clipID, rec(s)->clipID);
+    EXPECT_EQ(int32_t(at(3).a.clipID), int32_t(rec(s)->clipID));
 
     // Anything that lets the layers below show through keeps them.
     rec(s)->opacity = 60;
     i = at(3);
-    EXPECT_EQ(i.a.clipID, rec(a)->clipID);
+    EXPECT_EQ(int32_t(i.a.clipID), int32_t(rec(a)->clipID));
     EXPECT_TRUE(i.hasT);
     EXPECT_EQ(i.supers, 1);
     rec(s)->opacity = 0;
@@ -105,7 +105,7 @@ TEST_F(TimeInfoTest, AFadedOutSuperimposeDoesNotCount) {
     addTrack(kTrackTypeSuperimpose, {s});
     Info i = at(3);
     EXPECT_EQ(i.supers, 0);
-    EXPECT_EQ(i.a.clipID, rec(a)->clipID);
+    EXPECT_EQ(int32_t(i.a.clipID), int32_t(rec(a)->clipID));
     EXPECT_NE(i.cls, kRenderComposite);
     fade(s, 128);
     i = at(3);
@@ -139,7 +139,7 @@ TEST_F(TimeInfoTest, TimeIsConvertedToTheFirstPictureTracksBase) {
     TimeInfo(&t, 0, &hundredths, &hasA, &ia, nullptr, nullptr, nullptr, nullptr, nullptr, table);
     EXPECT_EQ(t, 15);
     EXPECT_TRUE(hasA);
-    EXPECT_EQ(ia.clipID, rec(a2)->clipID);
+    EXPECT_EQ(int32_t(ia.clipID), int32_t(rec(a2)->clipID));
 }
 
 }  // namespace

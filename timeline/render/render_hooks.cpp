@@ -1,6 +1,6 @@
 #include "timeline/render/render_hooks.h"
 
-#include <map>
+#include <vector>
 
 #include "reelcore/memory.h"
 
@@ -21,9 +21,14 @@ int16_t noWindow(OSType) {
 const Hooks kDefaults{noEffect, noFilter, noWindow};
 Hooks current = kDefaults;
 
-std::map<int16_t, Handle>& kept() {
-    static std::map<int16_t, Handle> m;
-    return m;
+struct Kept {
+    int16_t fileID;
+    Handle data;
+};
+
+std::vector<Kept>& kept() {
+    static std::vector<Kept> v;
+    return v;
 }
 
 }  // namespace
@@ -40,12 +45,15 @@ const Hooks& hooks() {
 }
 
 Handle& sequenceData(int16_t fileID) {
-    return kept()[fileID];
+    for (Kept& k : kept())
+        if (k.fileID == fileID) return k.data;
+    kept().push_back({fileID, nullptr});
+    return kept().back().data;
 }
 
 void releaseSequenceData() {
-    for (auto& [id, h] : kept())
-        if (h) DisposeHandle(h);
+    for (Kept& k : kept())
+        if (k.data) DisposeHandle(k.data);
     kept().clear();
 }
 
