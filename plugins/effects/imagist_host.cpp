@@ -24,9 +24,13 @@ constexpr int kFieldWidth = 0x400;    // field flags: width halved
 constexpr int kFieldHeight = 0xB00;   // height halved
 constexpr int32_t kNameRoom = 256;
 
-// Words of modules outside the video filter list.
-std::map<int16_t, intptr_t>& ownWords() {
-    static std::map<int16_t, intptr_t> words;
+// Words of modules outside the video filter list. (A type of this file as
+// the mapped type keeps the map's code out of the library's exports.)
+struct DataWord {
+    intptr_t value = 0;
+};
+std::map<int16_t, DataWord>& ownWords() {
+    static std::map<int16_t, DataWord> words;
     return words;
 }
 
@@ -240,7 +244,7 @@ intptr_t* imagistDataWord(int16_t fileID) {
                 return reinterpret_cast<intptr_t*>(*words) + i;
         }
     }
-    return &ownWords()[fileID];
+    return &ownWords()[fileID].value;
 }
 
 int16_t callImagist(int16_t fileID, int16_t hostSelector, Handle record) {
