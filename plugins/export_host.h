@@ -59,7 +59,7 @@ struct Export {
     bool keyAtEdits = false;
     int32_t keyEvery = 0;  // 0: off
     PPixHand frame = nullptr;
-    int32_t frameNumber = -1;  // what `frame` holds
+    int32_t frameNumber = -1;     // what `frame` holds
     std::vector<uint8_t> packed;  // a 24-bit copy of `frame`
     std::vector<uint8_t> audio;   // the last audio block
     int32_t audioFirst = -1, audioCount = -1;

@@ -81,10 +81,14 @@ int32_t blockFrames(int32_t interleave, const TDB& tb) {
     const int32_t fps = std::max(1, int32_t(std::floor(double(tb.scale) / tb.samp + 0.5)));
     switch (interleave) {
         case 0:
-        case 1: return 1;
-        case 2: return std::max(1, int32_t(std::floor(fps / 2.0 + 0.5)));
-        case 4: return 2 * fps;
-        default: return fps;
+        case 1:
+            return 1;
+        case 2:
+            return std::max(1, int32_t(std::floor(fps / 2.0 + 0.5)));
+        case 4:
+            return 2 * fps;
+        default:
+            return fps;
     }
 }
 
@@ -96,9 +100,9 @@ void fillSettings(RcCompileSettings& r, const PsetBlock& s, const RcCompressorIn
     r.depth = s.video.depth;
     r.quality = s.video.quality;
     r.dataRate = s.dataRate.usedatarate ? s.dataRate.datarate : 0;
-    r.recompression = !s.dataRate.forcerecomp                                  ? 0
+    r.recompression = !s.dataRate.forcerecomp                             ? 0
                       : (s.dataRate.usecomppct && s.dataRate.usedatarate) ? 2
-                                                                           : 1;
+                                                                          : 1;
     r.keyframeEvery = (s.keyFrames.dokeyframeevery && s.keyFrames.keyframeevery > 1)
                           ? s.keyFrames.keyframeevery
                           : 1;
@@ -230,9 +234,8 @@ int32_t runExport(const Request& q) {
         return 1;
     }
     RcCompressorInfo compressor{};
-    const bool haveCompressor = FindCompilerSubtype(exporter.fileID, exporter.fileType,
-                                                    exporter.classID, s->video.subtype,
-                                                    &compressor);
+    const bool haveCompressor = FindCompilerSubtype(
+        exporter.fileID, exporter.fileType, exporter.classID, s->video.subtype, &compressor);
 
     // 3. The frame range.
     int32_t first = 0, last = 0;
@@ -351,16 +354,26 @@ int32_t systemErrorFor(int32_t result) {
         case kRcCompileOK:
         case kRcCompileCancelled:
         case kRcCompileStopped:
-        case kRcCompileQuiet: return 0;
-        case 10: return -108;
-        case 11: return -43;
-        case 12: return -42;
-        case 13: return -54;
-        case 14: return -23;
-        case 15: return -35;
-        case 16: return -48;
-        case 18: return -47;
-        default: return result > 0 ? -36 : result;
+        case kRcCompileQuiet:
+            return 0;
+        case 10:
+            return -108;
+        case 11:
+            return -43;
+        case 12:
+            return -42;
+        case 13:
+            return -54;
+        case 14:
+            return -23;
+        case 15:
+            return -35;
+        case 16:
+            return -48;
+        case 18:
+            return -47;
+        default:
+            return result > 0 ? -36 : result;
     }
 }
 

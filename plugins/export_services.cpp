@@ -69,8 +69,8 @@ int32_t getAudio(int32_t firstFrame, int32_t frameCount, void** samples, int32_t
         const RcCompileSettings& s = e->record.settings;
         const int32_t format = audioFormatFlags(s);
         const int32_t frameBytes = FmAudioFrameBytes(format);
-        const int64_t total = samplePosition(*e, int64_t(firstFrame) + frameCount) -
-                              samplePosition(*e, firstFrame);
+        const int64_t total =
+            samplePosition(*e, int64_t(firstFrame) + frameCount) - samplePosition(*e, firstFrame);
         if (total < 0 || total * frameBytes > (int64_t(1) << 30)) return kRcServiceNoFrame;
         e->audio.assign(size_t(total * frameBytes), 0);
         size_t at = 0;
@@ -95,16 +95,26 @@ intptr_t getRecordValue(int32_t which) {
     if (!e) return -1;
     const RcCompileRecord& r = e->record;
     switch (which) {
-        case kRcValueWidth: return r.settings.width;
-        case kRcValueHeight: return r.settings.height;
-        case kRcValueFirstFrame: return r.firstFrame;
-        case kRcValueLastFrame: return r.lastFrame;
-        case kRcValueAudioRate: return r.settings.audioRate;
-        case kRcValueBitsPerSample: return r.settings.bitsPerSample;
-        case kRcValueChannels: return r.settings.channels;
-        case kRcValueTimeScale: return r.settings.timeScale;
-        case kRcValueTimeSampleSize: return r.settings.timeSampleSize;
-        default: return -1;
+        case kRcValueWidth:
+            return r.settings.width;
+        case kRcValueHeight:
+            return r.settings.height;
+        case kRcValueFirstFrame:
+            return r.firstFrame;
+        case kRcValueLastFrame:
+            return r.lastFrame;
+        case kRcValueAudioRate:
+            return r.settings.audioRate;
+        case kRcValueBitsPerSample:
+            return r.settings.bitsPerSample;
+        case kRcValueChannels:
+            return r.settings.channels;
+        case kRcValueTimeScale:
+            return r.settings.timeScale;
+        case kRcValueTimeSampleSize:
+            return r.settings.timeSampleSize;
+        default:
+            return -1;
     }
 }
 
@@ -306,10 +316,9 @@ int32_t checkFile(const RcFSSpec* file) {
 
 const RcCompileClassDataFuncs kClassData{setClassDataProc, getClassDataProc};
 const RcCompileAudioFuncs kAudio{getAudio, getRecordValue};
-const RcCompileVideoFuncs kVideo{getFrame,  getFrameAtDepth, newBlock,   disposeBlock, countColours,
-                                 writePNG,  frameTicks,      freeRegion, beepProc};
-const RcCompileMemoryFuncs kMemory{newPtrClearProc, setPtrSizeProc, getPtrSizeProc,
-                                   disposePtrProc};
+const RcCompileVideoFuncs kVideo{getFrame, getFrameAtDepth, newBlock,   disposeBlock, countColours,
+                                 writePNG, frameTicks,      freeRegion, beepProc};
+const RcCompileMemoryFuncs kMemory{newPtrClearProc, setPtrSizeProc, getPtrSizeProc, disposePtrProc};
 const RcCompileStatusFuncs kStatus{setProgressText, progress};
 const RcCompileFileFuncs kFile{checkFile};
 const RcCompileServiceGroups kGroups{&kClassData, &kAudio,  &kVideo, nullptr,

@@ -26,12 +26,18 @@ static_assert(kDefaultValueAt + 2 <= kPsetExportSourceSize, "the default name fi
 
 int32_t depthBit(int32_t bits) {
     switch (bits) {
-        case 1: return 1;
-        case 4: return 2;
-        case 8: return 4;
-        case 16: return 8;
-        case 24: return 16;
-        default: return 32;
+        case 1:
+            return 1;
+        case 4:
+            return 2;
+        case 8:
+            return 4;
+        case 16:
+            return 8;
+        case 24:
+            return 16;
+        default:
+            return 32;
     }
 }
 

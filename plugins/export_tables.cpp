@@ -179,8 +179,8 @@ bool videoCompressorAt(const shk::ExporterInfo& e, int32_t index, shk::VideoComp
     for (int32_t i = 0, seen = 0; entryAt(kSlotCompressorTable, i, &c); ++i) {
         if (!compressorOf(e, c)) continue;
         if (seen++ != index) continue;
-        *out = shk::VideoCompressorInfo{c.code,       c.depthMask,     c.minWidth,
-                                        c.minHeight,  c.maxWidth,      c.maxHeight,
+        *out = shk::VideoCompressorInfo{c.code,           c.depthMask, c.minWidth,
+                                        c.minHeight,      c.maxWidth,  c.maxHeight,
                                         c.fixedRate != 0, c.rateScale, c.rateValue};
         return true;
     }
@@ -197,8 +197,8 @@ bool audioCompressorAt(const shk::ExporterInfo& e, int32_t index, shk::AudioComp
         int32_t n = 0;
         while (a.formats && a.formats[n].bits != 0) ++n;
         static_assert(sizeof(shk::AudioFormat) == sizeof(RcAudioFormat), "same format entries");
-        *out = shk::AudioCompressorInfo{a.code, reinterpret_cast<const shk::AudioFormat*>(a.formats),
-                                        n};
+        *out = shk::AudioCompressorInfo{a.code,
+                                        reinterpret_cast<const shk::AudioFormat*>(a.formats), n};
         return true;
     }
     return false;
@@ -340,9 +340,8 @@ RC_API Boolean FindCompilerSubtype(int16_t moduleFileID, OSType fileType, OSType
     return false;
 }
 
-RC_API Boolean FindCompilerAudioCompressor(int16_t moduleFileID, OSType fileType,
-                                           OSType classID, OSType compressor,
-                                           RcAudioCompressorInfo* record) {
+RC_API Boolean FindCompilerAudioCompressor(int16_t moduleFileID, OSType fileType, OSType classID,
+                                           OSType compressor, RcAudioCompressorInfo* record) {
     RcAudioCompressorInfo a{};
     for (int32_t i = 0; entryAt(kSlotAudioCompressorTable, i, &a); ++i) {
         if (a.fileID == moduleFileID && a.fileType == fileType && a.code == compressor &&

@@ -41,9 +41,8 @@ RC_API int32_t GetCustomCompilerCount(void);
 RC_API Boolean FindCompiler(OSType fileType, OSType classID, RcCompilerInfo* record);
 RC_API Boolean FindCompilerSubtype(int16_t moduleFileID, OSType fileType, OSType classID,
                                    OSType compressor, RcCompressorInfo* record);
-RC_API Boolean FindCompilerAudioCompressor(int16_t moduleFileID, OSType fileType,
-                                           OSType classID, OSType compressor,
-                                           RcAudioCompressorInfo* record);
+RC_API Boolean FindCompilerAudioCompressor(int16_t moduleFileID, OSType fileType, OSType classID,
+                                           OSType compressor, RcAudioCompressorInfo* record);
 
 /* ---- Exports ----
    Each runs one export with the export settings of its kind into `output`

@@ -127,18 +127,18 @@ typedef struct RcCompilerInfo {
 /* One video compressor (selector 2). The host fills the defaults noted. */
 typedef struct RcCompressorInfo {
     int16_t fileID;
-    RcOSType code;      /* -1 (left untouched) ends the list */
-    char name[256];     /* 'RAW ' without a name is called "Uncompressed" */
-    uint32_t depthMask; /* 60: 8, 16, 24 and 32 bits */
-    int32_t info;       /* 4 */
-    int32_t minValue;   /* 1 */
-    int32_t minWidth;   /* 1 */
-    int32_t minHeight;  /* 1 */
-    int32_t maxWidth;   /* 4000 */
-    int32_t maxHeight;  /* 4000 */
-    uint8_t fixedRate;  /* 0; nonzero imposes rateScale / rateValue frames a second */
-    int32_t rateValue;  /* ticks per frame */
-    int32_t rateScale;  /* ticks per second */
+    RcOSType code;        /* -1 (left untouched) ends the list */
+    char name[256];       /* 'RAW ' without a name is called "Uncompressed" */
+    uint32_t depthMask;   /* 60: 8, 16, 24 and 32 bits */
+    int32_t info;         /* 4 */
+    int32_t minValue;     /* 1 */
+    int32_t minWidth;     /* 1 */
+    int32_t minHeight;    /* 1 */
+    int32_t maxWidth;     /* 4000 */
+    int32_t maxHeight;    /* 4000 */
+    uint8_t fixedRate;    /* 0; nonzero imposes rateScale / rateValue frames a second */
+    int32_t rateValue;    /* ticks per frame */
+    int32_t rateScale;    /* ticks per second */
     int32_t qualityLimit; /* -1: none, else 0..100 */
     int32_t reserved1;    /* -1 */
     RcOSType fileType;    /* of the exporter */
@@ -197,8 +197,8 @@ typedef struct RcCompileSettings {
     int32_t timeOne;        /* 1 */
     int32_t fieldType;
     int32_t audioRate;
-    int32_t bitsPerSample; /* 8 or 16 */
-    int32_t channels;      /* 1 or 2 */
+    int32_t bitsPerSample;    /* 8 or 16 */
+    int32_t channels;         /* 1 or 2 */
     int32_t audioBlockFrames; /* frames of audio to write between video frames */
     int32_t interleave;
     int32_t cropTop;
@@ -218,7 +218,7 @@ typedef struct RcCompileRecord {
     int16_t reserved1;
     intptr_t fileRef; /* open for reading and writing; -1 none */
     int32_t firstFrame;
-    int32_t lastFrame; /* exclusive */
+    int32_t lastFrame;  /* exclusive */
     int32_t exportKind; /* kRcExport... */
     int32_t reserved2[3];
 } RcCompileRecord;
@@ -254,8 +254,7 @@ typedef struct RcCompileAudioFuncs {
     /* The audio of frames [firstFrame, firstFrame + frameCount) in the
        record's format; *samples stays valid until the next call. The sample
        positions are frame times rounded, so consecutive blocks join up. */
-    int32_t (*getAudio)(int32_t firstFrame, int32_t frameCount, void** samples,
-                        int32_t* byteCount);
+    int32_t (*getAudio)(int32_t firstFrame, int32_t frameCount, void** samples, int32_t* byteCount);
     intptr_t (*getRecordValue)(int32_t which); /* -1 for an unknown value */
 } RcCompileAudioFuncs;
 
@@ -336,8 +335,7 @@ RC_SDK_ASSERT(sizeof(RcAudioFormat) == 8, "audio format entries are 8 bytes");
 RC_SDK_ASSERT(sizeof(RcAudioCompressorInfo) == 277 + RC_SDK_PTR_EXTRA,
               "the audio compressor record is 277 bytes with a 4-byte pointer");
 RC_SDK_ASSERT(offsetof(RcAudioCompressorInfo, formats) == 262, "the format list follows the name");
-RC_SDK_ASSERT(sizeof(RcCompileSettingsRequest) == 8 + RC_SDK_PTR_EXTRA + 4,
-              "settings requests");
+RC_SDK_ASSERT(sizeof(RcCompileSettingsRequest) == 8 + RC_SDK_PTR_EXTRA + 4, "settings requests");
 RC_SDK_ASSERT(sizeof(RcCompileSettings) == 116 + 4 * sizeof(void*), "compile settings");
 RC_SDK_ASSERT(offsetof(RcCompileSettings, width) == 44 + 4 * sizeof(void*) &&
                   offsetof(RcCompileSettings, cropTop) == 88 + 4 * sizeof(void*),
