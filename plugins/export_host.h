@@ -95,6 +95,9 @@ bool pathInUse(const char* path);
 // The FileID of the file table's record for the path, 0 when none.
 int16_t fileIDOfPath(const char* path);
 
+// True once CompilerStop asked the running export to end.
+bool stopRequested();
+
 // The interface callbacks in force (never null).
 const CompilerCallbacks* callbacks();
 

@@ -320,6 +320,8 @@ int32_t runExport(const Request& q) {
         r.lastFrame = last;
     }
     setCurrent(nullptr);
+    // An export the host stopped ends with 10, which is not a lack of memory.
+    const bool stopped = result == kRcServiceStopped && stopRequested();
     if ((result == kRcCompileOK || result == kRcCompileStopped) && callbacks()->beep)
         callbacks()->beep();
     if (result == kRcCompileOK)
@@ -328,7 +330,7 @@ int32_t runExport(const Request& q) {
         putBack(kept);
 
     // 7.
-    report(result);
+    if (!stopped) report(result);
     if (e.frame) ppixDispose(e.frame);
     releaseServiceData(e);
 

@@ -346,6 +346,10 @@ void releaseServiceData(Export& e) {
     e.audioFirst = e.audioCount = e.frameNumber = -1;
 }
 
+bool stopRequested() {
+    return gStop;
+}
+
 const CompilerCallbacks* callbacks() {
     return gCallbacks;
 }

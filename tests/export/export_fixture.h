@@ -130,12 +130,14 @@ class ExportTest : public ::testing::Test {
         s.video.height = 48;
     }
 
-    // A timeline of one A track with items [start, end) in ticks at 25 fps.
-    void makeTimeline(const std::vector<std::pair<int32_t, int32_t>>& spans) {
+    // Adds a track of items [start, end) in ticks at 25 fps to the timeline
+    // the exports render (made on first use).
+    void makeTimeline(const std::vector<std::pair<int32_t, int32_t>>& spans,
+                      uint16_t type = kTrackTypeVideoAB, TDB timeBase = TDB{0, 25, 1}) {
         Handle clipRec = NewHandleClear(sizeof(FmClipRecord));
         auto* c = reinterpret_cast<FmClipRecord*>(*clipRec);
         for (int32_t& m : c->markers) m = -1;
-        c->timeBase = TDB{0, 25, 1};
+        c->timeBase = timeBase;
         owned.push_back(clipRec);
         Handle list = NewHandle(uint32_t(spans.size() * 4));
         for (size_t i = 0; i < spans.size(); ++i) {
@@ -149,8 +151,8 @@ class ExportTest : public ::testing::Test {
             std::memcpy(*list + i * 4, &w, 4);
         }
         owned.push_back(list);
-        timeline = NewHandle(0);
-        ASSERT_GE(AddTrackItem(list, kTrackTypeVideoAB, timeline), 0);
+        if (!timeline) timeline = NewHandle(0);
+        ASSERT_GE(AddTrackItem(list, type, timeline), 0);
         CompilerSetTimeline(timeline);
     }
 };
