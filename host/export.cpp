@@ -172,9 +172,14 @@ int runExport() {
                      int(result), result == 2 ? " (cancelled)" : "");
         return 1;
     }
-    std::printf("%s: exported with \"%s\" ('%s'), %dx%d at %g fps\n", args.out.c_str(),
-                exporter.name, codeText(exporter.fileType).c_str(), int(s->video.width),
-                int(s->video.height), t.rate.fps());
+    if (audioOnly)
+        std::printf("%s: exported with \"%s\" ('%s'), %d Hz, %d-bit, %s\n", args.out.c_str(),
+                    exporter.name, codeText(exporter.fileType).c_str(), int(s->audio.audrate),
+                    s->audio.audsamplesize ? 16 : 8, s->audio.audstereo ? "stereo" : "mono");
+    else
+        std::printf("%s: exported with \"%s\" ('%s'), %dx%d at %g fps\n", args.out.c_str(),
+                    exporter.name, codeText(exporter.fileType).c_str(), int(s->video.width),
+                    int(s->video.height), t.rate.fps());
     return 0;
 }
 

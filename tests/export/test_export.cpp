@@ -59,8 +59,8 @@ TEST_F(ExportTest, RefusalsComeBeforeAnyFileIsTouched) {
               "of 32 by 32 pixels.  Please change the settings to be at least the minimum size.");
     settings(kPsetKindMovie).special.cropright = 12;  // exactly 32 columns is fine
     EXPECT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
-    EXPECT_EQ(state.compileCalls, 1);
-    EXPECT_EQ(state.lastRecord.settings.cropLeft, 20);
+    EXPECT_EQ(+state.compileCalls, 1);
+    EXPECT_EQ(+state.lastRecord.settings.cropLeft, 20);
     EXPECT_FALSE(exists(dir + "/out.tst.reel-old"));
 }
 
@@ -72,8 +72,8 @@ TEST_F(ExportTest, FrameRangesFollowTheRangeFieldTheClipOrTheLongestTrack) {
     const FSSpec s = spec(dir + "/range.tst");
     // Range off: 0 to the end of the longest track.
     ASSERT_EQ(CompilerDoCompile(&s, 5, 7, 0), kRcCompileOK);
-    EXPECT_EQ(state.lastRecord.firstFrame, 0);
-    EXPECT_EQ(state.lastRecord.lastFrame, 45);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 0);
+    EXPECT_EQ(+state.lastRecord.lastFrame, 45);
 
     // Range on: the caller's points, rounded to frames of 29.97 (100 ticks each).
     PsetBlock& p = settings(kPsetKindMovie);
@@ -81,21 +81,21 @@ TEST_F(ExportTest, FrameRangesFollowTheRangeFieldTheClipOrTheLongestTrack) {
     p.general.scale = 2997;
     p.general.samplesize = 100;
     ASSERT_EQ(CompilerDoCompile(&s, 149, 351, 0), kRcCompileOK);
-    EXPECT_EQ(state.lastRecord.firstFrame, 1);
-    EXPECT_EQ(state.lastRecord.lastFrame, 4);
-    EXPECT_EQ(state.lastRecord.settings.timeScale, 2997);
-    EXPECT_EQ(state.lastRecord.settings.timeSampleSize, 100);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 1);
+    EXPECT_EQ(+state.lastRecord.lastFrame, 4);
+    EXPECT_EQ(+state.lastRecord.settings.timeScale, 2997);
+    EXPECT_EQ(+state.lastRecord.settings.timeSampleSize, 100);
     // One tick that rounds to no frame still exports one.
     ASSERT_EQ(CompilerDoCompile(&s, 120, 121, 0), kRcCompileOK);
-    EXPECT_EQ(state.lastRecord.firstFrame, 1);
-    EXPECT_EQ(state.lastRecord.lastFrame, 2);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 1);
+    EXPECT_EQ(+state.lastRecord.lastFrame, 2);
     // A still is the one frame at its time.
     aim(kPsetKindStill, cc("TEST"));
     ASSERT_EQ(CompilerExportStill(&s, 7, 0), kRcCompileOK);
-    EXPECT_EQ(state.lastRecord.firstFrame, 7);
-    EXPECT_EQ(state.lastRecord.lastFrame, 8);
-    EXPECT_EQ(state.lastRecord.exportKind, kRcExportStill);
-    EXPECT_EQ(state.lastRecord.settings.doAudio, 0);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 7);
+    EXPECT_EQ(+state.lastRecord.lastFrame, 8);
+    EXPECT_EQ(+state.lastRecord.exportKind, kRcExportStill);
+    EXPECT_EQ(+state.lastRecord.settings.doAudio, 0);
 
     // A single clip whose file is real: the clip's in to out point.
     write(dir + "/media.dat", "media");
@@ -112,9 +112,9 @@ TEST_F(ExportTest, FrameRangesFollowTheRangeFieldTheClipOrTheLongestTrack) {
     p.general.scale = 25;
     p.general.samplesize = 1;
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, clip), kRcCompileOK);
-    EXPECT_EQ(state.lastRecord.firstFrame, GetClipIn(clip, &tb));
-    EXPECT_EQ(state.lastRecord.lastFrame, GetClipOut(clip, &tb));
-    EXPECT_EQ(state.lastRecord.firstFrame, 3);
+    EXPECT_EQ(+state.lastRecord.firstFrame, GetClipIn(clip, &tb));
+    EXPECT_EQ(+state.lastRecord.lastFrame, GetClipOut(clip, &tb));
+    EXPECT_EQ(+state.lastRecord.firstFrame, 3);
 }
 
 TEST_F(ExportTest, TheCompileRecordCarriesTheSettings) {
@@ -145,10 +145,10 @@ TEST_F(ExportTest, TheCompileRecordCarriesTheSettings) {
         p.audio.interleave = c.interleave;
         ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
         const RcCompileSettings& r = state.lastRecord.settings;
-        EXPECT_EQ(r.dataRate, c.dataRate) << c.interleave;
-        EXPECT_EQ(r.recompression, c.recompression) << c.interleave;
-        EXPECT_EQ(r.keyframeEvery, c.keyEvery) << c.interleave;
-        EXPECT_EQ(r.audioBlockFrames, c.blockFrames) << c.interleave;
+        EXPECT_EQ(+r.dataRate, c.dataRate) << c.interleave;
+        EXPECT_EQ(+r.recompression, c.recompression) << c.interleave;
+        EXPECT_EQ(+r.keyframeEvery, c.keyEvery) << c.interleave;
+        EXPECT_EQ(+r.audioBlockFrames, c.blockFrames) << c.interleave;
     }
     p.audio.audsamplesize = 0;
     p.audio.audstereo = 0;
@@ -158,22 +158,22 @@ TEST_F(ExportTest, TheCompileRecordCarriesTheSettings) {
     p.video.paletteType = 1;
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
     const RcCompileRecord& r = state.lastRecord;
-    EXPECT_EQ(r.settings.bitsPerSample, 8);
-    EXPECT_EQ(r.settings.channels, 1);
-    EXPECT_EQ(r.settings.audioRate, 48000);
-    EXPECT_EQ(r.settings.cropTop, 3);
-    EXPECT_EQ(r.settings.cropLeft, 1);
-    EXPECT_EQ(r.settings.cropBottom, 4);
-    EXPECT_EQ(r.settings.cropRight, 2);
-    EXPECT_EQ(r.settings.gamma, 5);
-    EXPECT_EQ(r.settings.resizeToCrop, 1);
-    EXPECT_EQ(r.settings.pixelAspectNum, 10);
-    EXPECT_EQ(r.settings.pixelAspectDen, 11);
-    EXPECT_NE(r.settings.palette, nullptr);
-    EXPECT_EQ(r.settings.timeOne, 1);
-    EXPECT_EQ(r.settings.width, 64);
+    EXPECT_EQ(+r.settings.bitsPerSample, 8);
+    EXPECT_EQ(+r.settings.channels, 1);
+    EXPECT_EQ(+r.settings.audioRate, 48000);
+    EXPECT_EQ(+r.settings.cropTop, 3);
+    EXPECT_EQ(+r.settings.cropLeft, 1);
+    EXPECT_EQ(+r.settings.cropBottom, 4);
+    EXPECT_EQ(+r.settings.cropRight, 2);
+    EXPECT_EQ(+r.settings.gamma, 5);
+    EXPECT_EQ(+r.settings.resizeToCrop, 1);
+    EXPECT_EQ(+r.settings.pixelAspectNum, 10);
+    EXPECT_EQ(+r.settings.pixelAspectDen, 11);
+    EXPECT_NE(+r.settings.palette, nullptr);
+    EXPECT_EQ(+r.settings.timeOne, 1);
+    EXPECT_EQ(+r.settings.width, 64);
     EXPECT_STREQ(r.output.name, s.name);
-    EXPECT_EQ(r.exportKind, kRcExportMovie);
+    EXPECT_EQ(+r.exportKind, kRcExportMovie);
 }
 
 TEST_F(ExportTest, ModuleResultsAreReportedWithTheirSystemErrors) {
@@ -244,7 +244,7 @@ TEST_F(ExportTest, OutputsTheLibraryUsesAreLeftAlone) {
         EXPECT_EQ(Alerts::messages[0], kInUse);
     }
     EXPECT_EQ(readFile(media), "media bytes");
-    EXPECT_EQ(state.compileCalls, 0);
+    EXPECT_EQ(+state.compileCalls, 0);
 
     // A frame of a registered frame store, hit by a numbered export.
     write(dir + "/shot0001.tst", "frame 1");
@@ -261,7 +261,7 @@ TEST_F(ExportTest, OutputsTheLibraryUsesAreLeftAlone) {
     EXPECT_EQ(Alerts::messages, std::vector<std::string>{kInUse});
     EXPECT_EQ(readFile(dir + "/shot0002.tst"), "frame 2");
     EXPECT_FALSE(exists(dir + "/shot1.tst"));
-    EXPECT_EQ(state.compileCalls, 0);
+    EXPECT_EQ(+state.compileCalls, 0);
 
     // The module's own check says the same about a file in use.
     RcFSSpec asked{};
@@ -281,13 +281,13 @@ TEST_F(ExportTest, OneFilePerFrameExportsAreNumbered) {
     const FSSpec s = spec(dir + "/seq.out");
     // Frames 0 to 120: n = 121, so 120 files numbered with three digits.
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
-    EXPECT_EQ(state.compileCalls, 120);
+    EXPECT_EQ(+state.compileCalls, 120);
     const std::vector<std::string> files = filesIn(dir);
     ASSERT_EQ(files.size(), 120u);
     EXPECT_EQ(files.front(), "seq001.tst");  // the exporter's extension
     EXPECT_EQ(files.back(), "seq120.tst");
-    EXPECT_EQ(state.lastRecord.firstFrame, 119);
-    EXPECT_EQ(state.lastRecord.lastFrame, 120);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 119);
+    EXPECT_EQ(+state.lastRecord.lastFrame, 120);
     EXPECT_STREQ(state.lastRecord.output.name, (dir + "/seq120.tst").c_str());
 
     // A failure deletes that file and stops; earlier files stay.
@@ -298,7 +298,7 @@ TEST_F(ExportTest, OneFilePerFrameExportsAreNumbered) {
     state.failAtCall = 3;
     state.compileResult = 17;
     EXPECT_EQ(CompilerDoCompile(&s, 0, 0, 0), 17);
-    EXPECT_EQ(state.compileCalls, 3);
+    EXPECT_EQ(+state.compileCalls, 3);
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"seq001.tst", "seq002.tst"}));
     EXPECT_EQ(readFile(dir + "/seq002.tst"), "old second");  // put back
 
@@ -323,29 +323,29 @@ TEST_F(ExportTest, FramesAreDescribedWithEditsKeyframesAndIdenticalRuns) {
     state.readFrames = 1;
     const FSSpec s = spec(dir + "/frames.tst");
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
-    ASSERT_EQ(state.frameCount, 20);
+    ASSERT_EQ(+state.frameCount, 20);
     for (int32_t n = 0; n < 20; ++n) {
         const ExpTestFrame& f = state.frames[n];
-        EXPECT_EQ(f.frame, n);
-        EXPECT_EQ(f.firstPixel, 0xFF000000u | uint32_t(n));
+        EXPECT_EQ(+f.frame, n);
+        EXPECT_EQ(+f.firstPixel, 0xFF000000u | uint32_t(n));
         const bool edit = n == 0 || n == 5 || n == 15;
-        EXPECT_EQ(f.info.startsEdit, edit) << n;
-        EXPECT_EQ(f.info.keyframe, edit || n % 4 == 0) << n;
+        EXPECT_EQ(+f.info.startsEdit, edit) << n;
+        EXPECT_EQ(+f.info.keyframe, edit || n % 4 == 0) << n;
         // The gap 10..14 shows nothing: one run the module may skip.
-        EXPECT_EQ(f.info.identicalFrames, n >= 10 && n < 15 ? 15 - n : 1) << n;
+        EXPECT_EQ(+f.info.identicalFrames, n >= 10 && n < 15 ? 15 - n : 1) << n;
     }
     // Keyframes at edits only, and every N only.
     p.keyFrames.dokeyframeevery = 0;
     state.frameCount = 0;
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
-    EXPECT_EQ(state.frames[4].info.keyframe, 0);
-    EXPECT_EQ(state.frames[5].info.keyframe, 1);
+    EXPECT_EQ(+state.frames[4].info.keyframe, 0);
+    EXPECT_EQ(+state.frames[5].info.keyframe, 1);
     p.keyFrames.atedits = 0;
     p.keyFrames.dokeyframeevery = 1;
     p.keyFrames.keyframeevery = 0;  // N = 0: never
     state.frameCount = 0;
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
-    for (int32_t n = 0; n < 20; ++n) EXPECT_EQ(state.frames[n].info.keyframe, 0) << n;
+    for (int32_t n = 0; n < 20; ++n) EXPECT_EQ(+state.frames[n].info.keyframe, 0) << n;
 
     // Without an export running there are no frames.
     void* pixels = nullptr;
@@ -379,7 +379,7 @@ TEST_F(ExportTest, StopAndCancelEndTheExportQuietly) {
     // The host's stop flag: result 10, not reported as an error.
     Alerts::messages.clear();
     EXPECT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcServiceStopped);
-    EXPECT_EQ(state.frameCount, 2);  // frame 2 is refused once stopped
+    EXPECT_EQ(+state.frameCount, 2);  // frame 2 is refused once stopped
     EXPECT_TRUE(Alerts::messages.empty());
     EXPECT_EQ(readFile(out), "before");
 
@@ -391,7 +391,7 @@ TEST_F(ExportTest, StopAndCancelEndTheExportQuietly) {
     CompilerSetCallbacks(&cb);
     state.frameCount = 0;
     EXPECT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcServiceCancelled);
-    EXPECT_EQ(state.progressResult, kRcServiceCancelled);
+    EXPECT_EQ(+state.progressResult, kRcServiceCancelled);
     EXPECT_TRUE(Alerts::messages.empty());
     EXPECT_EQ(readFile(out), "before");
     // Texts from modules are bounded.
