@@ -157,6 +157,8 @@ class MixerTest : public ::testing::Test {
     void TearDown() override {
         rc::mixer::resetState();
         rc::mixer::resetHooks();
+        if (TDB* current = GetCurrentTimeBase(0)) DisposePtr(reinterpret_cast<Ptr>(current));
+        SetAGlobal(kSlotCurrentTimeBase, 0);
         for (Handle h : owned) DisposeHandle(h);
         owned.clear();
         if (table) DisposeHandle(table);
