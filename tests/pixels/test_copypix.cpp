@@ -316,6 +316,7 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
     };
     const Case cases[] = {
         {64, 48, 32, 24, 0},  // exact 2:1
+        {28, 8, 14, 4, 0},    // exact 2:1, rows of 8 + 4 + 2 outputs
         {64, 48, 33, 24, 0},  // general reduction
         {30, 20, 61, 45, 0},  // nearest enlargement
         {30, 20, 61, 45, kCopySmooth},
