@@ -43,9 +43,10 @@ RC_VECTOR_LOOP void divideLoop(const uint32_t* sums, uint8_t* out, int32_t n, ui
 }
 
 #ifdef RC_HAVE_X86
-__attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, uint8_t* out,
-                                                    const int32_t* i0, const int32_t* i1,
-                                                    const int32_t* f, int32_t n) {
+__attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, int32_t lineWidth,
+                                                    uint8_t* out, const int32_t* i0,
+                                                    const int32_t* i1, const int32_t* f,
+                                                    int32_t n) {
     const int* base = reinterpret_cast<const int*>(line);
     const __m256i zero = _mm256_setzero_si256(), k256 = _mm256_set1_epi32(256);
     int32_t x = 0;
@@ -53,8 +54,20 @@ __attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, uint8_t
         const __m256i ia = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(i0 + x));
         const __m256i ib = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(i1 + x));
         const __m256i fw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + x));
-        const __m256i pa = _mm256_i32gather_epi32(base, ia, 4);
-        const __m256i pb = _mm256_i32gather_epi32(base, ib, 4);
+        __m256i pa, pb;
+        // When enlarging, eight outputs read from a window of at most eight
+        // source pixels: one load and two permutes instead of two gathers.
+        const int32_t first = i0[x];
+        if (i1[x + 7] - first < 8 && first + 8 <= lineWidth) {
+            const __m256i window =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + first));
+            const __m256i from = _mm256_set1_epi32(first);
+            pa = _mm256_permutevar8x32_epi32(window, _mm256_sub_epi32(ia, from));
+            pb = _mm256_permutevar8x32_epi32(window, _mm256_sub_epi32(ib, from));
+        } else {
+            pa = _mm256_i32gather_epi32(base, ia, 4);
+            pb = _mm256_i32gather_epi32(base, ib, 4);
+        }
         // per pixel the weights 256 - f and f, repeated for its four 16-bit channels
         const __m256i wb32 = _mm256_or_si256(fw, _mm256_slli_epi32(fw, 16));
         const __m256i wa1 = _mm256_sub_epi32(k256, fw);
@@ -162,10 +175,10 @@ void divideSums(const uint32_t* sums, uint8_t* out, int32_t n, uint32_t j) {
     divideLoop(sums, out, n, magic, shift);
 }
 
-void lerpPixels(const uint8_t* line, uint8_t* out, const int32_t* i0, const int32_t* i1,
-                const int32_t* f, int32_t n) {
+void lerpPixels(const uint8_t* line, int32_t lineWidth, uint8_t* out, const int32_t* i0,
+                const int32_t* i1, const int32_t* f, int32_t n) {
 #ifdef RC_HAVE_X86
-    if (avx2()) return lerpPixelsAvx2(line, out, i0, i1, f, n);
+    if (avx2()) return lerpPixelsAvx2(line, lineWidth, out, i0, i1, f, n);
 #endif
     for (int32_t x = 0; x < n; ++x)
         for (int c = 0; c < 4; ++c) {

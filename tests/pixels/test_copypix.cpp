@@ -332,6 +332,7 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
         {24, 18, 24, 17, 0},            // one row fewer, width kept
         {24, 18, 24, 7, 0},             // rows merged, width kept
         {24, 18, 41, 18, kCopySmooth},  // rows kept, wider
+        {50, 10, 53, 12, kCopySmooth},  // barely wider: windows of eight and gathers
         {24, 18, 24, 31, kCopySmooth},  // taller, width kept
         {25, 18, 11, 18, 0},            // narrower, rows kept
     };
