@@ -15,6 +15,7 @@
 #include "reelcore/handlers.h"
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
+#include "reelcore/mp.h"
 
 namespace rc::plugins {
 
@@ -66,8 +67,13 @@ void disposeHandleProc(void** h) {
     FmDisposeHandle(reinterpret_cast<Handle>(h));
 }
 
-const RcImportHostFuncs kHostFuncs = {&kClassFuncs, openFileProc, releaseFileProc, newHandleProc,
-                                      disposeHandleProc};
+int32_t processorCountProc() {
+    const intptr_t n = GetAGlobal(kSlotProcessorCount);
+    return n > 1 ? int32_t(std::min<intptr_t>(n, kMPMaxProcessors)) : 1;
+}
+
+const RcImportHostFuncs kHostFuncs = {&kClassFuncs,  openFileProc,      releaseFileProc,
+                                      newHandleProc, disposeHandleProc, processorCountProc};
 
 Handle capsList() {
     return reinterpret_cast<Handle>(GetAGlobal(kSlotImporterCaps));

@@ -210,6 +210,9 @@ typedef struct RcImportHostFuncs {
        address) that the host may dispose of when the file leaves. */
     void** (*newHandle)(uint32_t size);
     void (*disposeHandle)(void** handle);
+    /* The processor pool's size (1: no workers): importers that decode on
+       threads of their own use no more than this many. */
+    int32_t (*processorCount)(void);
 } RcImportHostFuncs;
 
 enum { kRcImportInterfaceVersion = 3 };
