@@ -1,6 +1,8 @@
 // Processor-specific row kernels. The AVX2 kernels are compiled for that
 // instruction set only (function attributes) and chosen at run time; SSE2 is
-// part of every x86-64 processor. Row tails go to the plain kernels.
+// part of every x86-64 processor. Row tails go to the plain kernels. Every
+// AVX2 kernel clears the upper register halves before it leaves its vector
+// loop, so no SSE code after it (ours or the caller's) pays the transition.
 #include <cstring>
 
 #include "pixels/depthcon_rows.h"
@@ -89,6 +91,8 @@ __attribute__((target("avx2"))) void avx2To16(const uint8_t* s, uint8_t* d, int3
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 2 * x),
                             _mm256_permute4x64_epi64(p, 0xD8));
     }
+    // the tail runs SSE2 code: leave the upper halves clean first
+    _mm256_zeroupper();
     sse2To16(s + 4 * x, d + 2 * x, n - x);
 }
 
@@ -108,6 +112,7 @@ __attribute__((target("avx2"))) void avx2From16(const uint8_t* s, uint8_t* d, in
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x + 32 * half), v);
         }
     }
+    _mm256_zeroupper();
     sse2From16(s + 2 * x, d + 4 * x, n - x);
 }
 
@@ -124,6 +129,7 @@ __attribute__((target("avx2"))) void avx2To24(const uint8_t* s, uint8_t* d, int3
         _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 3 * x + 16),
                          _mm256_extracti128_si256(p, 1));
     }
+    _mm256_zeroupper();
     row32To24(s + 4 * x, d + 3 * x, n - x);
 }
 
@@ -140,6 +146,7 @@ __attribute__((target("avx2"))) void avx2From24(const uint8_t* s, uint8_t* d, in
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x),
                             _mm256_or_si256(_mm256_shuffle_epi8(v, shuf), alpha));
     }
+    _mm256_zeroupper();
     row24To32(s + 3 * x, d + 4 * x, n - x);
 }
 
@@ -151,6 +158,7 @@ __attribute__((target("avx2"))) void avx2ToQ32(const uint8_t* s, uint8_t* d, int
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * x));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), _mm256_shuffle_epi8(v, shuf));
     }
+    _mm256_zeroupper();
     row32ToQ32(s + 4 * x, d + 4 * x, n - x);
 }
 

@@ -1,6 +1,7 @@
 // The general pixel copy: clipping, the blend table, masks, and the nearest
 // and smoothing scalers.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -109,6 +110,20 @@ struct MaskReader {
     }
 };
 
+// True when the two buffers' memory may share bytes.
+bool overlaps(const PixView& a, const PixView& b) {
+    auto span = [](const PixView& v, const uint8_t*& lo, const uint8_t*& hi) {
+        const intptr_t bytes =
+            static_cast<intptr_t>(std::abs(v.rowBytes)) * std::max(0, heightOf(v.bounds));
+        lo = v.rowBytes < 0 ? v.pixels - bytes : v.pixels;
+        hi = lo + bytes + static_cast<intptr_t>(std::abs(v.rowBytes));
+    };
+    const uint8_t *alo, *ahi, *blo, *bhi;
+    span(a, alo, ahi);
+    span(b, blo, bhi);
+    return alo < bhi && blo < ahi;
+}
+
 bool plainRectRegion(const FmRegion& r, const FmRect& rect) {
     return rc::pixels::regionIsRectangle(r) && sameRect(rc::pixels::regionBounds(r), rect);
 }
@@ -210,7 +225,12 @@ class Scaler {
                    dh * 2 == sh) {
             mode_ = kHalf;
         } else {
-            if (dh >= sh) {
+            if (dh == sh) {
+                // rows keep their size: each one goes straight to the
+                // horizontal pass (interpolating at step (n - 1) / n would
+                // only blur it)
+                mode_ = kSameRows;
+            } else if (dh > sh) {
                 mode_ = kEnlargeRows;
                 rowTaps_ = interpTaps(sh, dh);
                 line_.resize(static_cast<size_t>(sw) * 4);
@@ -222,7 +242,7 @@ class Scaler {
             }
             if (dw < sw)
                 colRuns_ = makeRuns(sw, dw);
-            else
+            else if (dw > sw)
                 colTaps_ = interpTaps(sw, dw);
         }
     }
@@ -237,11 +257,16 @@ class Scaler {
                 halvePixels(a, a + stride_, out, dw_);
                 break;
             }
+            case kSameRows:
+                horizontalFromLine(src_ + r * stride_, out);
+                break;
             case kEnlargeRows: {
                 const uint8_t* a = src_ + rowTaps_.i0[r] * stride_;
                 const uint8_t* b = src_ + rowTaps_.i1[r] * stride_;
-                lerpBytes(a, b, line_.data(), 4 * sw_, rowTaps_.f[r]);
-                horizontalFromLine(line_.data(), out);
+                // columns that keep their size take the rows' mix directly
+                uint8_t* mixed = dw_ == sw_ ? out : line_.data();
+                lerpBytes(a, b, mixed, 4 * sw_, rowTaps_.f[r]);
+                if (mixed != out) horizontalFromLine(mixed, out);
                 break;
             }
             case kReduceRows: {
@@ -266,6 +291,8 @@ class Scaler {
                             out[4 * x + i] = static_cast<uint8_t>(t / div);
                         }
                     }
+                } else if (dw_ == sw_) {
+                    divideSums(sums_.data(), out, 4 * sw_, j);
                 } else {
                     divideSums(sums_.data(), line_.data(), 4 * sw_, j);
                     horizontalFromLine(line_.data(), out);
@@ -286,12 +313,14 @@ class Scaler {
                     out[4 * x + i] = static_cast<uint8_t>(t / static_cast<uint32_t>(cr.count));
                 }
             }
+        } else if (dw_ == sw_) {
+            std::memcpy(out, s, static_cast<size_t>(sw_) * 4);  // a 1:1 pass copies
         } else {
             lerpPixels(s, out, colTaps_.i0.data(), colTaps_.i1.data(), colTaps_.f.data(), dw_);
         }
     }
 
-    enum Mode { kNearest, kHalf, kEnlargeRows, kReduceRows } mode_;
+    enum Mode { kNearest, kHalf, kSameRows, kEnlargeRows, kReduceRows } mode_;
     const uint8_t* src_;
     intptr_t stride_;
     int32_t sw_, sh_, dw_, dh_;
@@ -404,6 +433,12 @@ void copyPix(const PixView& src, const PixView& dst, const FmRect& srcRect, cons
     const int32_t sw = widthOf(s), sh = heightOf(s), dw = widthOf(d), dh = heightOf(d);
     const bool smooth = dw < sw || dh < sh || (flags & kCopySmooth);
     Scaler scaler(pixelAt(src, s.left, s.bottom - 1), src.rowBytes, sw, sh, dw, dh, smooth);
+    // Plain copies into another block write each scaled row in place; blends,
+    // masks and copies within one block go through a row of their own.
+    if (!bt && !masked && !overlaps(src, dst)) {
+        for (int32_t r = 0; r < dh; ++r) scaler.row(r, pixelAt(dst, d.left, d.bottom - 1 - r));
+        return;
+    }
     std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[static_cast<size_t>(dw) * 4]);
     if (!line) return;
     std::vector<int32_t> maskCols, maskRows;

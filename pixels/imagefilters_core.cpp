@@ -117,6 +117,8 @@ __attribute__((target("avx2"))) void medianRowAvx2(const Rows& src, const Rows& 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), p[4]);
     }
 #undef RC_LD
+    // the tail is plain code, possibly SSE: leave the upper halves clean first
+    _mm256_zeroupper();
     medianBytesPlain(src, dst, y, i, end);
 }
 #endif
@@ -191,6 +193,7 @@ __attribute__((target("avx2"))) void convolveRowAvx2(const Rows& src, const Rows
         const __m128i out = _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), out);
     }
+    _mm256_zeroupper();
     convolveBytesPlain(src, dst, y, i, end, k);
 }
 #endif

@@ -73,6 +73,7 @@ __attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, uint8_t
             8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x), _mm256_packus_epi16(lo, hi));
     }
+    _mm256_zeroupper();
     for (; x < n; ++x) lerpBytesLoop(line + 4 * i0[x], line + 4 * i1[x], out + 4 * x, 4, f[x]);
 }
 
@@ -85,6 +86,7 @@ __attribute__((target("avx2"))) void pickPixelsAvx2(const uint8_t* line, uint8_t
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x),
                             _mm256_i32gather_epi32(base, idx, 4));
     }
+    _mm256_zeroupper();
     for (; x < n; ++x) std::memcpy(out + 4 * x, line + 4 * cols[x], 4);
 }
 
@@ -106,6 +108,7 @@ __attribute__((target("avx2"))) void halvePixelsAvx2(const uint8_t* a, const uin
         const __m256i packed = _mm256_permute4x64_epi64(r, 0x08);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), _mm256_castsi256_si128(packed));
     }
+    _mm256_zeroupper();
     for (; x < n; ++x)
         for (int i = 0; i < 4; ++i) {
             const int k = 8 * x + i;

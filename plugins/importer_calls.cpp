@@ -8,6 +8,7 @@
 #include "plugins/importer_host.h"
 #include "reelcore/aspect.h"
 #include "reelcore/clips.h"
+#include "reelcore/files.h"
 #include "reelcore/globals.h"
 #include "reelcore/handlers.h"
 #include "reelcore/media_access.h"
@@ -24,6 +25,7 @@ using rc::media::findFileRec;
 namespace {
 
 constexpr int32_t kPrefsBlockSize = 16;
+constexpr int32_t kMaxFramestoreFrames = 1 << 20;
 constexpr OSType kRawFormat = 0x20574152;      // ' WAR'
 constexpr OSType kBinWindow = 0x4C494252;      // 'LIBR'
 constexpr OSType kFolderWindow = 0x464F4C44;   // 'FOLD'
@@ -196,59 +198,26 @@ RC_API OSErr importGetInfo(int16_t fileID, FmMediaInfo* info, intptr_t, int32_t 
 
     convertInfo(answer, info);
     r->still = answer.isStill != 0;
+    if (info->isFramestore) {
+        // The first of a numbered sequence: every file that follows it is a
+        // frame; a sequence of one is a plain still.
+        const int32_t count = gatherSequence(r->spec.name, kMaxFramestoreFrames);
+        r = findFileRec(fileID);
+        if (count > 1) {
+            info->video.value = count * info->video.samp;
+            info->noDuration = 0;
+            r->still = 0;
+        } else {
+            info->isFramestore = 0;
+        }
+    }
     r->watchForChanges = answer.watchForChanges != 0;
+    if (r->watchForChanges) r->modificationTime = FileModificationDate(fileID);
     const uint32_t code = answer.pixelAspect ? answer.pixelAspect : 0x10001;
     FmInitPixelAspectRec(&r->pixelAspect, &info->frame, FmPARNumerator(code),
                          FmPARDenominator(code));
     return 0;
 }
-
-// ---- Images ----
-
-namespace rc::plugins {
-
-// Asks the importer for one frame into the 32-bit buffer's rectangle.
-OSErr importImage(int16_t fileID, int32_t frame, PPixHand pix, const FmRect& rect, int32_t flags) {
-    Handle h = FindFile(fileID);
-    if (!h || !pix) return kImportCannotOpen;
-    FmFileRecord* r = rc::media::fileRec(h);
-    const OSType handler = r->handler;
-    const bool alphaIgnored = r->info.depth == 24 || r->info.alphaType == kRcAlphaIgnore;
-    // Frame stores: the numbered file of the sequence, relative to the first.
-    const FileRef ref = OpenFmxFile(fileID, false);
-    if (ref == -1) return kImportCannotOpen;
-    auto* rec = reinterpret_cast<PPixRecord*>(*pix);
-    const int32_t height = rec->bounds.bottom - rec->bounds.top;
-    RcImportImageRequest req{};
-    req.fileRef = ref;
-    req.privateData = reinterpret_cast<intptr_t>(findFileRec(fileID)->handlerData);
-    req.prefs = LockImporterPrefs(fileID, &req.prefsSize);
-    req.in = req.out = req.position = frame;
-    req.width = rect.right - rect.left;
-    req.height = rect.bottom - rect.top;
-    req.depth = 32;
-    req.rowStride = -rec->rowBytes;
-    req.pixels =
-        rec->pixels + int64_t(rec->rowBytes) * (height - 1 - rect.top) + int64_t(rect.left) * 4;
-    req.flags = flags & kRcImageThroughBuffer;
-    FmDebug(0, "imImportImage: filename:%s, in=%d, out=%d, pos=%d", findFileRec(fileID)->spec.name,
-            req.in, req.out, req.position);
-    const int16_t result = callImporter(handler, kRcImportImage, intptr_t(ref), intptr_t(&req));
-    UnlockImporterPrefs(fileID);
-    ReleaseFile(fileID);
-    if (result != 0) return result;
-    if (alphaIgnored) {
-        rec = reinterpret_cast<PPixRecord*>(*pix);
-        for (int32_t y = rect.top; y < rect.bottom; ++y) {
-            auto* row =
-                reinterpret_cast<uint8_t*>(rec->pixels + int64_t(rec->rowBytes) * (height - 1 - y));
-            for (int32_t x = rect.left; x < rect.right; ++x) row[x * 4 + 3] = 255;
-        }
-    }
-    return 0;
-}
-
-}  // namespace rc::plugins
 
 // ---- Audio ----
 

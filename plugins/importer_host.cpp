@@ -2,8 +2,9 @@
 // callback record, class data and open with its declines and fallbacks.
 #include "plugins/importer_host.h"
 
-#include <cstring>
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <vector>
 
 #include "media/file_table_internal.h"
@@ -67,13 +68,31 @@ void disposeHandleProc(void** h) {
     FmDisposeHandle(reinterpret_cast<Handle>(h));
 }
 
+int32_t readFileProc(intptr_t ref, int64_t offset, void* buffer, int32_t size) {
+    if (ref < 0 || ref > INT32_MAX || offset < 0 || size < 0 || (!buffer && size > 0)) return -1;
+    const FileRef file = FileRef(ref);
+    int64_t end = 0;
+    if (GetFileSize64(file, &end) != 0 || SetFilePointer64(file, &offset, nullptr, 0) != 0)
+        return -1;
+    if (offset >= end) return 0;
+    int32_t count = size;
+    FmRead(file, buffer, &count);  // a short read at the end still counts its bytes
+    return count;
+}
+int64_t fileSizeProc(intptr_t ref) {
+    int64_t size = -1;
+    if (ref < 0 || ref > INT32_MAX || GetFileSize64(FileRef(ref), &size) != 0) return -1;
+    return size;
+}
+
 int32_t processorCountProc() {
     const intptr_t n = GetAGlobal(kSlotProcessorCount);
     return n > 1 ? int32_t(std::min<intptr_t>(n, kMPMaxProcessors)) : 1;
 }
 
 const RcImportHostFuncs kHostFuncs = {&kClassFuncs,  openFileProc,      releaseFileProc,
-                                      newHandleProc, disposeHandleProc, processorCountProc};
+                                      newHandleProc, disposeHandleProc, readFileProc,
+                                      fileSizeProc,  processorCountProc};
 
 Handle capsList() {
     return reinterpret_cast<Handle>(GetAGlobal(kSlotImporterCaps));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "reelcore/importers.h"
 
@@ -28,6 +29,13 @@ OSErr importQuietFile(int16_t fileID);
 // The importer's setup for the file (selector 2 twice); keeps or discards
 // the preferences by its result.
 void runImporterSetup(int16_t fileID, bool showDialog);
+
+// Frame stores: the path of the file `offset` numbers after `first`
+// ("shot0009.png" + 2 is "shot0011.png"; the width grows when needed); false
+// for an unnumbered name. gatherSequence counts the files of the sequence
+// that exist one after the other from `first`, at most `limit`.
+bool numberedPath(const char* first, int64_t offset, std::string& out);
+int32_t gatherSequence(const char* first, int32_t limit);
 
 // Forgets capability records and class data (shutdown and tests).
 void resetImporterHost();

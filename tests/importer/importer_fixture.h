@@ -92,6 +92,18 @@ class ImportTest : public ::testing::Test {
         }
         return p;
     }
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        return write(name, std::string(bytes.begin(), bytes.end()));
+    }
+    // The B, G, R, A bytes of a world's pixel as 0xAARRGGBB.
+    static uint32_t bgraAt(PWorld w, int32_t x, int32_t y) {
+        PPixHand pix = pwGetPPix(w);
+        FmRect b{};
+        ppixGetBounds(pix, &b);
+        const auto* p = reinterpret_cast<const uint8_t*>(ppixGetPixels(pix)) +
+                        int64_t(ppixGetRowbytes(pix)) * (b.bottom - b.top - 1 - y) + x * 4;
+        return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
     // A synthetic media file added to the table with the given type.
     int16_t addSynth(const std::string& name, const std::string& text, OSType type = kSynt) {
         const std::string p = write(name, text);

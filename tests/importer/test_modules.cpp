@@ -3,6 +3,7 @@
 // built-in copy of the importer.
 #include "importer_fixture.h"
 #include "reelcore/handlers.h"
+#include "still_files.h"
 
 namespace {
 
@@ -36,6 +37,29 @@ TEST_F(Modules, SyntheticModuleDrawsWhatTheBuiltInCopyDraws) {
             ASSERT_EQ(ppixGetPixel(pwGetPPix(wa), x, y), ppixGetPixel(pwGetPPix(wb), x, y));
     EXPECT_EQ(GetAGlobal(kSlotCurrentHandlerFile), 0) << "slot 333 is restored";
     EXPECT_EQ(FileClose(viaModule), 0);
+}
+#endif
+
+#ifdef REEL_STILL_MODULE
+// The still module reads its file through the host's read callbacks.
+TEST_F(Modules, StillModuleReadsThroughTheHost) {
+    const int16_t module = AddFile(REEL_STILL_MODULE, 0, 0, cc("IMPT"));
+    ASSERT_GT(module, 0);
+    Handle table = reinterpret_cast<Handle>(GetAGlobal(kSlotImporterTable));
+    ASSERT_EQ(AddMethod(cc("STIM"), nullptr, table, module), 0);
+    ASSERT_EQ(Add1XREF(cc("PNG "), cc("STIM"), cc("PICT"), 0x10), 0);
+    const auto colour = [](int32_t x, int32_t y) { return 0xFF000000u | uint32_t(x * 40 + y); };
+    const int16_t id =
+        AddFile(write("pic.png", makePng(5, 3, false, colour)).c_str(), 0, 0, cc("PNG "));
+    ASSERT_EQ(GetFileDraw(id), cc("STIM"));
+    FmMediaInfo info{};
+    ASSERT_EQ(GetInfo(id, &info, 1), 0);
+    EXPECT_EQ(info.frame.right, 5);
+    const PWorld w = world(5, 3);
+    const FmRect r{0, 0, 5, 3};
+    ASSERT_EQ(GetVideo(nullptr, id, w, &r, 32, 0), 0);
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(bgraAt(w, x, y), colour(x, y));
 }
 #endif
 

@@ -110,7 +110,8 @@ Pixels refScale(const Pixels& s, int sw, int sh, int dw, int dh, bool smooth) {
                     D(x, y, c) = uint8_t(t / (runs[x].second * (sums ? rowsMerged : 1)));
                 }
         } else {
-            const int64_t step = int64_t(sw - 1) * 65536 / dw;
+            // a pass that keeps the width takes every pixel as it is
+            const int64_t step = dw == sw ? 65536 : int64_t(sw - 1) * 65536 / dw;
             for (int x = 0; x < dw; ++x) {
                 const int64_t p = x * step;
                 const int i0 = int(p / 65536), i1 = std::min(i0 + 1, sw - 1),
@@ -125,7 +126,7 @@ Pixels refScale(const Pixels& s, int sw, int sh, int dw, int dh, bool smooth) {
     };
     std::vector<int64_t> line(size_t(sw) * 4);
     if (dh >= sh) {
-        const int64_t step = int64_t(sh - 1) * 65536 / dh;
+        const int64_t step = dh == sh ? 65536 : int64_t(sh - 1) * 65536 / dh;
         for (int y = 0; y < dh; ++y) {
             const int64_t p = y * step;
             const int r0 = int(p / 65536), r1 = std::min(r0 + 1, sh - 1), f = int((p / 256) % 256);
@@ -326,7 +327,12 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
         {9, 1, 3, 6, kCopySmooth},
         {7, 5, 1, 1, 0},
         {5, 7, 1, 9, 0},
-        {3, 2160, 2, 8, 0},  // many rows merge into one
+        {3, 2160, 2, 8, 0},             // many rows merge into one
+        {24, 18, 24, 17, 0},            // one row fewer, width kept
+        {24, 18, 24, 7, 0},             // rows merged, width kept
+        {24, 18, 41, 18, kCopySmooth},  // rows kept, wider
+        {24, 18, 24, 31, kCopySmooth},  // taller, width kept
+        {25, 18, 11, 18, 0},            // narrower, rows kept
     };
     for (int plain = 0; plain < 2; ++plain)
         for (const Case& c : cases) {
@@ -347,6 +353,36 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
             }
             ppixDispose(src);
         }
+    rc::pix::usePlainScaleKernels(false);
+}
+
+// A smoothing pass whose size does not change gives its source back: one row
+// fewer at full width keeps every row it takes bit for bit, and a width change
+// alone keeps each row's pixels when the height stays.
+TEST_F(CopyPixTest, OneToOnePassesGiveTheSourceBack) {
+    for (int plain = 0; plain < 2; ++plain) {
+        rc::pix::usePlainScaleKernels(plain != 0);
+        Img src({0, 0, 192, 108}), shorter({0, 0, 192, 107});
+        ASSERT_EQ(ppixCopy(src.pix, shorter.pix, nullptr, nullptr, 0, nullptr), 0);
+        const std::vector<uint8_t> s = src.snapshot(), d = shorter.snapshot();
+        // 108 -> 107 rows: every run is one row, so destination row r is source row r
+        EXPECT_TRUE(std::equal(d.begin(), d.end(), s.begin())) << (plain ? "plain" : "");
+
+        // narrower only: every destination row averages runs of its own row
+        Img narrow({0, 0, 97, 108});
+        ASSERT_EQ(ppixCopy(src.pix, narrow.pix, nullptr, nullptr, 0, nullptr), 0);
+        const std::vector<uint8_t> n = narrow.snapshot();
+        const auto runs = refRuns(192, 97);
+        for (int y = 0; y < 108; y += 13)
+            for (int x = 0; x < 97; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    int sum = 0;
+                    for (int k = 0; k < runs[x].second; ++k)
+                        sum += s[(size_t(y) * 192 + runs[x].first + k) * 4 + c];
+                    ASSERT_EQ(n[(size_t(y) * 97 + x) * 4 + c], sum / runs[x].second)
+                        << x << "," << y;
+                }
+    }
     rc::pix::usePlainScaleKernels(false);
 }
 

@@ -210,6 +210,13 @@ typedef struct RcImportHostFuncs {
        address) that the host may dispose of when the file leaves. */
     void** (*newHandle)(uint32_t size);
     void (*disposeHandle)(void** handle);
+    /* Reading a file the host opened for the importer (the fileRef of an
+       access record or a request, for importers that do not open their files
+       themselves): up to size bytes from byte offset into buffer. The bytes
+       read (fewer at the end of the file), -1 for a bad reference or offset. */
+    int32_t (*readFile)(intptr_t fileRef, int64_t offset, void* buffer, int32_t size);
+    /* The size in bytes of such a file, -1 for a bad reference. */
+    int64_t (*fileSize)(intptr_t fileRef);
     /* The processor pool's size (1: no workers): importers that decode on
        threads of their own use no more than this many. */
     int32_t (*processorCount)(void);
