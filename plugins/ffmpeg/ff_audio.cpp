@@ -82,9 +82,15 @@ bool decodeMore(AudioState& s, const AudioFacts& a, double origin) {
     if (!s.positioned) {
         const int64_t ts = frameTimestamp(f);
         const AVRational tb = s.decoder.timeBase();
-        s.next = ts == AV_NOPTS_VALUE || tb.den == 0
-                     ? 0
-                     : std::llround((double(ts) * av_q2d(tb) - origin) * a.rate);
+        auto packet =
+            std::lower_bound(a.packets.begin(), a.packets.end(), ts,
+                             [](const AudioFacts::Packet& p, int64_t t) { return p.pts < t; });
+        if (ts != AV_NOPTS_VALUE && packet != a.packets.end() && packet->pts == ts)
+            s.next = packet->position;
+        else
+            s.next = ts == AV_NOPTS_VALUE || tb.den == 0
+                         ? 0
+                         : std::llround((double(ts) * av_q2d(tb) - origin) * a.rate);
         s.start = s.next;
         s.buffer.clear();
         s.positioned = true;

@@ -47,6 +47,14 @@ struct AudioFacts {
     int32_t rate = 0;
     int32_t channels = 0;  // of the stream; we deliver one or two
     int64_t frames = 0;    // sample frames from the origin to the end
+    // Each packet's timestamp and the sample frame it starts at, counted
+    // from the packet sizes: exact where timestamps are coarser than a
+    // sample (milliseconds in Matroska). Empty when sizes do not tell.
+    struct Packet {
+        int64_t pts;
+        int64_t position;
+    };
+    std::vector<Packet> packets;
 };
 
 struct MediaFacts {

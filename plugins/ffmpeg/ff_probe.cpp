@@ -125,6 +125,9 @@ void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
     if (!pkt) return;
     int64_t videoPackets = 0;
     int64_t audioStart = AV_NOPTS_VALUE, audioEnd = AV_NOPTS_VALUE;
+    int64_t counted = 0;  // sample frames of the audio packets so far
+    bool countable = a.stream >= 0;
+    AVCodecParameters* apar = a.stream >= 0 ? ctx->streams[a.stream]->codecpar : nullptr;
     constexpr int64_t kMaxPackets = int64_t(1) << 26;
     for (int64_t n = 0; n < kMaxPackets && av_read_frame(ctx, pkt) >= 0; ++n) {
         if (pkt->stream_index == v.stream && !(pkt->flags & AV_PKT_FLAG_DISCARD)) {
@@ -140,6 +143,14 @@ void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
             }
         } else if (pkt->stream_index == a.stream) {
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            const int samples = av_get_audio_frame_duration2(apar, pkt->size);
+            if (samples <= 0 || ts == AV_NOPTS_VALUE ||
+                (!a.packets.empty() && ts <= a.packets.back().pts))
+                countable = false;
+            if (countable) {
+                a.packets.push_back({ts, counted});
+                counted += samples;
+            }
             if (ts != AV_NOPTS_VALUE) {
                 if (audioStart == AV_NOPTS_VALUE || ts < audioStart) audioStart = ts;
                 const int64_t end = ts + std::max<int64_t>(pkt->duration, 0);
@@ -167,13 +178,25 @@ void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
     const AVRational vtb = v.stream >= 0 ? ctx->streams[v.stream]->time_base : AVRational{0, 1};
     if (v.stream >= 0 && v.timestamped && !v.pts.empty()) {
         f.origin = double(v.pts.front()) * av_q2d(vtb);
-    } else if (a.stream >= 0 && audioStart != AV_NOPTS_VALUE) {
-        f.origin = double(audioStart) * av_q2d(ctx->streams[a.stream]->time_base);
+    } else if (a.stream >= 0) {
+        // The stream's start leaves out the encoder's priming samples, which
+        // the decoder drops (they carry timestamps before it).
+        const AVStream* st = ctx->streams[a.stream];
+        const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : audioStart;
+        if (start != AV_NOPTS_VALUE) f.origin = double(start) * av_q2d(st->time_base);
     }
     if (a.stream >= 0 && audioEnd != AV_NOPTS_VALUE) {
-        const double end = double(audioEnd) * av_q2d(ctx->streams[a.stream]->time_base);
+        const AVRational atb = ctx->streams[a.stream]->time_base;
+        const double end = double(audioEnd) * av_q2d(atb);
         a.frames = std::max<int64_t>(0, std::llround((end - f.origin) * a.rate));
+        if (countable && !a.packets.empty()) {
+            const int64_t first =
+                std::llround((double(a.packets.front().pts) * av_q2d(atb) - f.origin) * a.rate);
+            for (AudioFacts::Packet& p : a.packets) p.position += first;
+            a.frames = std::max<int64_t>(0, first + counted);
+        }
     }
+    if (!countable) a.packets.clear();
 }
 
 }  // namespace
