@@ -121,6 +121,7 @@ inline std::string capture(const std::string& cmd) {
 class FFImportTest : public ::testing::Test {
   protected:
     std::vector<PWorld> worlds;
+    std::vector<int16_t> files;  // closed before the table goes
     int16_t module = 0;
 
     void SetUp() override {
@@ -145,6 +146,7 @@ class FFImportTest : public ::testing::Test {
     }
     void TearDown() override {
         if (!haveFfmpeg()) return;
+        for (int16_t f : files) FileClose(f);
         for (PWorld w : worlds) DisposePWorld(w);
         KillFrameQueue();
         rc::media::disposeClipTable();
@@ -160,7 +162,11 @@ class FFImportTest : public ::testing::Test {
         rc::mediahooks::resetAll();
     }
 
-    int16_t add(const std::string& path) { return AddFile(path.c_str(), 0, 0, kTestType); }
+    int16_t add(const std::string& path) {
+        const int16_t id = AddFile(path.c_str(), 0, 0, kTestType);
+        if (id > 0) files.push_back(id);
+        return id;
+    }
 
     PWorld world(int32_t w, int32_t h) {
         PWorld id = 0;

@@ -49,9 +49,9 @@ TEST_F(Audio, LosslessSoundIsExactAtEveryOffset) {
         FmMediaInfo info{};
         ASSERT_EQ(GetInfo(file, &info, 1), 0);
         ASSERT_TRUE(info.mediaFlags & 2);
-        EXPECT_EQ(info.audio.scale, kRate);
-        EXPECT_EQ(info.audioFormat, 0x300);
-        EXPECT_EQ(info.audio.value, kRate * kSeconds);
+        EXPECT_EQ(+info.audio.scale, kRate);
+        EXPECT_EQ(+info.audioFormat, 0x300);
+        EXPECT_EQ(+info.audio.value, kRate * kSeconds);
 
         std::mt19937 rng(15);
         std::uniform_int_distribution<int64_t> pick(0, kRate * kSeconds - 1);
@@ -89,8 +89,8 @@ TEST_F(Audio, MonoAndEightBitAreDeliveredAsAsked) {
     const int16_t file = add(path);
     FmMediaInfo info{};
     ASSERT_EQ(GetInfo(file, &info, 1), 0);
-    EXPECT_EQ(info.audioFormat, 0x200) << "mono, delivered as 16-bit";
-    EXPECT_EQ(info.audio.scale, 22050);
+    EXPECT_EQ(+info.audioFormat, 0x200) << "mono, delivered as 16-bit";
+    EXPECT_EQ(+info.audio.scale, 22050);
     std::vector<int16_t> wide(1000);
     ASSERT_EQ(GetAudio(file, 0, 2000, wide.data()), 0);
     for (int32_t n = 0; n < 1000; ++n)
@@ -125,7 +125,7 @@ TEST_F(Audio, LossyCodecsStayCloseToTheTone) {
         const int16_t file = add(path);
         FmMediaInfo info{};
         ASSERT_EQ(GetInfo(file, &info, 1), 0);
-        EXPECT_EQ(info.audio.scale, 44100);
+        EXPECT_EQ(+info.audio.scale, 44100);
         EXPECT_NEAR(double(info.audio.value), 88200.0, 2048.0);
         const int32_t channels = (info.audioFormat & 0x100) ? 2 : 1;
         // From the middle (a seek), then the start.
@@ -152,7 +152,7 @@ TEST_F(Audio, ResampledToTheRateAsked) {
     const int16_t file = add(path);
     FmMediaInfo info{};
     ASSERT_EQ(GetInfo(file, &info, 1), 0);
-    ASSERT_EQ(info.audio.scale, 48000);
+    ASSERT_EQ(+info.audio.scale, 48000);
     std::vector<int16_t> out(size_t(44100) * 2);
     ASSERT_EQ(GetAudioSec(1, file, out.data(), 0x300, 44100, 100), 0);
     // 1000 cycles in the second: count rising zero crossings of the left channel.

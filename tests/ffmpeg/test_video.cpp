@@ -85,16 +85,16 @@ TEST_P(CounterVideo, EveryFrameInOrderThenAtRandom) {
     FmMediaInfo info{};
     ASSERT_EQ(GetInfo(file, &info, 1), 0);
     EXPECT_EQ(info.mediaFlags & 3, 1) << "video only";
-    EXPECT_EQ(info.frame.right, kCounterWidth);
-    EXPECT_EQ(info.frame.bottom, kCounterHeight);
-    ASSERT_GT(info.video.samp, 0);
+    EXPECT_EQ(+info.frame.right, kCounterWidth);
+    EXPECT_EQ(+info.frame.bottom, kCounterHeight);
+    ASSERT_GT(+info.video.samp, 0);
     EXPECT_EQ(info.video.value / info.video.samp, c.frames) << "frame count";
     if (c.rateNum) {
-        EXPECT_EQ(info.video.scale, c.rateNum);
-        EXPECT_EQ(info.video.samp, c.rateDen);
+        EXPECT_EQ(+info.video.scale, c.rateNum);
+        EXPECT_EQ(+info.video.samp, c.rateDen);
     }
-    EXPECT_EQ(info.pixelAspect, 0x10001);
-    EXPECT_EQ(info.depth, 24);
+    EXPECT_EQ(+info.pixelAspect, 0x10001);
+    EXPECT_EQ(+info.depth, 24);
 
     const PWorld w = world(kCounterWidth, kCounterHeight);
     for (int32_t n = 0; n < c.frames; ++n) {
@@ -187,7 +187,7 @@ TEST_F(Framemd5, PicturesMatchFfmpegBitForBit) {
         const int16_t file = add(path);
         FmMediaInfo info{};
         ASSERT_EQ(GetInfo(file, &info, 1), 0);
-        EXPECT_EQ(info.depth, f.depth);
+        EXPECT_EQ(+info.depth, f.depth);
         const PWorld w = world(176, 144);
         // Backwards, so every frame comes after a seek.
         for (int32_t n = 29; n >= 0; --n) {
