@@ -32,5 +32,11 @@ step settings show pal.prs
 step settings check pal.prs
 step plugins
 step windows .
+step timeline demo timeline
+step exporters
+step export timeline/demo.otio demo.avi --size 320x240
+step export timeline/demo.otio demo.wav
+step export timeline/demo.otio sequence.png --range 0-10 --size 320x240
+step export timeline/demo.otio still.png --still 60 --size 320x240
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png

@@ -1,0 +1,81 @@
+/* A video filter that tints the picture towards a colour. Its settings (8
+   bytes) are keyframed: the host blends them for each frame from the
+   animation description in the module's PiPL, so the filter only reads the
+   settings it is handed.
+
+   Each channel becomes c + (tint - c) * amount / 100 (integer division,
+   truncating toward zero); alpha is kept. */
+#include <string.h>
+
+#include "reelcore/sdk/effect.h"
+
+typedef struct TintSettings {
+    int32_t amount;    /* percent, 0 ... 100 */
+    uint8_t colour[4]; /* R, G, B, 0 */
+} TintSettings;
+
+RC_SDK_ASSERT(sizeof(TintSettings) == 8, "tint settings are 8 bytes");
+
+static const TintSettings kDefaults = {50, {255, 160, 64, 0}};
+
+static TintSettings settingsOf(RcHandleWord word) {
+    TintSettings s = kDefaults;
+    RcHandle h = RC_HANDLE(word);
+    if (h && *h) memcpy(&s, *h, sizeof s);
+    if (s.amount < 0) s.amount = 0;
+    if (s.amount > 100) s.amount = 100;
+    return s;
+}
+
+static int16_t tint(const RcVideoFilterRecord* r) {
+    if (!r->source || !r->destination) return kRcModuleUnsupported;
+    const RcPixelBuffer* src = RC_PIXELS(r->source);
+    const RcPixelBuffer* dst = RC_PIXELS(r->destination);
+    const TintSettings s = settingsOf(r->specsHandle);
+    int32_t w = src->bounds.right - src->bounds.left;
+    int32_t h = src->bounds.bottom - src->bounds.top;
+    if (dst->bounds.right - dst->bounds.left < w) w = dst->bounds.right - dst->bounds.left;
+    if (dst->bounds.bottom - dst->bounds.top < h) h = dst->bounds.bottom - dst->bounds.top;
+    /* Pixels are B, G, R, A. */
+    const int32_t tb = s.colour[2], tg = s.colour[1], tr = s.colour[0], a = s.amount;
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* in = (const uint8_t*)src->pixels + (size_t)src->rowBytes * y;
+        uint8_t* out = (uint8_t*)dst->pixels + (size_t)dst->rowBytes * y;
+        for (int32_t x = 0; x < w; ++x, in += 4, out += 4) {
+            out[0] = (uint8_t)(in[0] + (tb - in[0]) * a / 100);
+            out[1] = (uint8_t)(in[1] + (tg - in[1]) * a / 100);
+            out[2] = (uint8_t)(in[2] + (tr - in[2]) * a / 100);
+            out[3] = in[3];
+        }
+    }
+    return 0;
+}
+
+/* Setup without a dialog: present settings are kept, otherwise the
+   defaults become the settings. */
+static int16_t setup(RcVideoFilterRecord* r) {
+    if (r->specsHandle) return 0;
+    if (!r->host) return kRcModuleUnsupported;
+    RcHandle h = r->host->newHandle(sizeof(TintSettings));
+    if (!h) return -108;
+    memcpy(*h, &kDefaults, sizeof kDefaults);
+    r->specsHandle = RC_HANDLE_WORD(h);
+    strcpy(r->instanceName, "Tint");
+    return 0;
+}
+
+RC_MODULE_ENTRY int16_t xFilter(int16_t selector, RcHandle record) {
+    RcVideoFilterRecord* r = (RcVideoFilterRecord*)*record;
+    switch (selector) {
+        case kRcFilterProcess:
+            return tint(r);
+        case kRcFilterSetup:
+            return setup(r);
+        case kRcFilterUseSettings:
+            return r->specsHandle ? 1 : 0;
+        case kRcFilterAspectQuery:
+            return 0; /* any pixel shape will do */
+        default:
+            return kRcModuleUnsupported;
+    }
+}
