@@ -38,6 +38,8 @@ step export timeline/demo.otio demo.avi --size 320x240
 step export timeline/demo.otio demo.wav
 step export timeline/demo.otio sequence.png --range 0-10 --size 320x240
 step export timeline/demo.otio still.png --still 60 --size 320x240
+# The tone's fade-in through the mixer's meters (two frames behind the mix).
+step mix timeline/demo.otio --range 0-30 --delay 2 --meters --wav mix.wav
 printf 'kind disc\nwidth 320\nheight 240\nframes 50\n' >disc.synth
 step probe disc.synth --frame probe-disc.png
 step probe bars.bmp --frame probe-bars.png
