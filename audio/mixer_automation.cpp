@@ -5,7 +5,6 @@
 
 #include "audio/mixer_internal.h"
 #include "reelcore/envelopes.h"
-#include "reelcore/globals.h"
 #include "reelcore/memory.h"
 #include "timeline/automation.h"
 
@@ -112,44 +111,6 @@ void writeAllMoves(const FmLoopedPlay* range) {
                     write(band, strip, q[i]);
             n = 0;
         }
-}
-
-// ---- Hooks ----
-
-namespace {
-
-void emptyCleanupList() {
-    if (Handle list = reinterpret_cast<Handle>(GetAGlobal(kSlotAudioFilterCleanup)))
-        SetHandleSize(list, 0);
-}
-
-void passThrough(Handle, int32_t, int64_t, void*, int32_t, int32_t, int32_t) {}
-
-FilterCleanupFn cleanupHook = emptyCleanupList;
-ClipFiltersFn filtersHook = passThrough;
-
-}  // namespace
-
-void setFilterCleanup(FilterCleanupFn fn) {
-    cleanupHook = fn ? fn : emptyCleanupList;
-}
-
-void cleanupFilters() {
-    cleanupHook();
-}
-
-void setClipFilters(ClipFiltersFn fn) {
-    filtersHook = fn ? fn : passThrough;
-}
-
-void runClipFilters(Handle item, int32_t clipID, int64_t samplePos, void* block, int32_t bytes,
-                    int32_t format, int32_t rate) {
-    filtersHook(item, clipID, samplePos, block, bytes, format, rate);
-}
-
-void resetHooks() {
-    cleanupHook = emptyCleanupList;
-    filtersHook = passThrough;
 }
 
 }  // namespace rc::mixer

@@ -225,7 +225,8 @@ void readClip(const Request& q, const Source& src, int64_t t0, int32_t format, i
         GetAudioBlip(clip, int32_t(std::min<int64_t>(start / second, INT32_MAX)),
                      int32_t(start % second), bytes - skip, block + skip, format, rate);
     channelOptions(block, bytes, format, FmClipFlags(clip));
-    runClipFilters(src.itemRef, clip, start / fb, block, bytes, format, rate);
+    const int64_t fromClipStart = start - bytesAt(GetClipIn(clip, &q.tb), q, rate, format);
+    runClipFilters(src.itemRef, clip, fromClipStart / fb, block, bytes, format, rate);
     applyPan(block, bytes, format, pan);
     if (GetClipBackwards(clip)) reverseBlock(block, bytes, format);
 }

@@ -66,7 +66,7 @@ bool parseRange(const std::string& text, int64_t& from, int64_t& to) {
 
 std::string timecode(int64_t frame, const otio::Rate& rate) {
     const int64_t fps = std::max<int64_t>(1, int64_t(rate.fps() + 0.5));
-    char out[32];
+    char out[96];
     std::snprintf(out, sizeof out, "%02lld:%02lld:%02lld:%02lld", (long long)(frame / fps / 3600),
                   (long long)(frame / fps / 60 % 60), (long long)(frame / fps % 60),
                   (long long)(frame % fps));

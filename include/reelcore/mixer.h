@@ -154,6 +154,17 @@ RC_API OSErr MixBlip(int32_t frame, void* output, int32_t format, int32_t rate, 
 RC_API OSErr GetAudioBlip(int32_t clipID, int32_t second, int32_t byteOffset, int32_t byteCount,
                           void* dest, int32_t format, int32_t rate);
 
+/* Opens an audio filter's setup over a preview of up to 10 seconds of the
+   clip's audio (3 when memory is short) around `position` (clip time in
+   tdb; negative: around marker 2, else from the clip's start), in the
+   project's audio format. entry is the filter's RcFilterListEntry
+   (reelcore/sdk/effect.h); its settings come back in it. selector -1 asks
+   first whether the present settings are enough. While the call lasts slot
+   93 is 1. The filter's result; 1 for a missing clip, entry or module;
+   -108 when not even 3 seconds can be had (the filter is not called). */
+RC_API OSErr AudFilterSetup(int32_t clipID, const TDB* tdb, int32_t position, void* entry,
+                            Handle tracks, int16_t selector);
+
 /* Called once per MixBlip after the rings advance, with the frame and the
    records MixBlip was given (either may be null). */
 typedef void (*FmMeterSink)(void* context, int32_t frame, const FmMixerRecord* mixer,
