@@ -320,9 +320,9 @@ TEST_F(EffectTest, ThumbnailPointsAreHitAndMovedWithinTheFrame) {
     EXPECT_EQ(FXClick(&s, &down, nullptr), 1);
     down = FmPoint{97, 74};
     EXPECT_EQ(FXClick(&s, &down, &to), 2);
-    EXPECT_EQ(s.endPoint.x, 0);
-    EXPECT_EQ(s.endPoint.y, 86);
-    EXPECT_EQ(s.startPoint.x, 10);
+    EXPECT_EQ(int32_t(s.endPoint.x), 0);
+    EXPECT_EQ(int32_t(s.endPoint.y), 86);
+    EXPECT_EQ(int32_t(s.startPoint.x), 10);
     down = FmPoint{50, 50};
     EXPECT_EQ(FXClick(&s, &down, &to), 0);
 
