@@ -75,8 +75,10 @@ TEST_F(Riff, HostileWavChunksAreBoundedByTheFile) {
         return w.bytes;
     };
     // A sound chunk claiming more than the file holds is cut to the file;
-    // so is a RIFF size past the end.
-    for (const auto& bytes : {patched(data + 4, 0xFFFFFFFFu), patched(4, 0x7FFFFFF0u)}) {
+    // so is a RIFF size past the end. A RIFF size of 0 (left by a streaming
+    // writer) runs to the end of the file.
+    for (const auto& bytes :
+         {patched(data + 4, 0xFFFFFFFFu), patched(4, 0x7FFFFFF0u), patched(4, 0)}) {
         const int16_t id = add("cut.wav", bytes, kWave);
         FmMediaInfo info{};
         ASSERT_EQ(infoOf(id, info), 0);
@@ -206,6 +208,10 @@ TEST_F(Riff, HostileAviChunksAreRefusedOrCut) {
     // A movie list claiming more than the file: the whole chunks stay.
     const int16_t cut = add("movi.avi", patched(movi + 4, 0xFFFFFFF0u), kAvi);
     ASSERT_EQ(infoOf(cut, info), 0);
+    EXPECT_EQ(info.video.value, 3);
+    // A RIFF size of 0 runs to the end of the file.
+    const int16_t streamed = add("streamed.avi", patched(4, 0), kAvi);
+    ASSERT_EQ(infoOf(streamed, info), 0);
     EXPECT_EQ(info.video.value, 3);
     // The file cut inside its last frame: two frames remain.
     std::vector<uint8_t> shortFile(good.bytes.begin(), good.bytes.end() - 100);

@@ -138,11 +138,8 @@ struct Builder {
     }
 
     bool build(Index& out) {
-        const int64_t fileSize = f && f->fileSize ? f->fileSize(ref) : -1;
         Chunk riff;
-        if (fileSize < 12 || !readChunk(f, ref, 0, fileSize, riff) || !riff.is("RIFF") ||
-            !riff.isForm("AVI "))
-            return false;
+        if (!readRiff(f, ref, "AVI ", riff)) return false;
         bool haveMovi = false;
         int32_t budget = kMaxMoviChunks;
         walkChunks(f, ref, riff.dataAt + 4, riff.dataAt + riff.size, kMaxHeaderChunks,

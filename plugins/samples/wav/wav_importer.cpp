@@ -27,11 +27,8 @@ struct WavLayout {
 };
 
 bool readLayout(const RcImportHostFuncs* f, intptr_t ref, WavLayout& out) {
-    const int64_t fileSize = f && f->fileSize ? f->fileSize(ref) : -1;
     Chunk riff;
-    if (fileSize < 12 || !readChunk(f, ref, 0, fileSize, riff) || !riff.is("RIFF") ||
-        !riff.isForm("WAVE"))
-        return false;
+    if (!readRiff(f, ref, "WAVE", riff)) return false;
     bool haveFormat = false, haveData = false;
     const bool walked = walkChunks(
         f, ref, riff.dataAt + 4, riff.dataAt + riff.size, kMaxChunks, [&](const Chunk& c) {
