@@ -20,6 +20,11 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/png.h ] || need+=(libpng-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+# FFmpeg's libraries for the media modules, and the command that makes test media.
+for lib in libavformat libavcodec libswscale libswresample libavutil; do
+    pkg-config --exists "$lib" 2>/dev/null || need+=("$lib-dev")
+done
+command -v ffmpeg >/dev/null || need+=(ffmpeg)
 if [ ${#need[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO=sudo
