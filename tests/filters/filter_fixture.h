@@ -106,11 +106,11 @@ class FilterTest : public ::testing::Test {
         PlugVersionCheck(id, kind);
         return id;
     }
-    static int16_t sample(const char* name, OSType kind) {
-        return registerModule(std::string(REEL_EFFECT_SAMPLES_DIR "/") + name + ".fmx", kind);
+    static int16_t sample(const char* name, OSType kind, const char* ext = ".fmx") {
+        return registerModule(std::string(REEL_EFFECT_SAMPLES_DIR "/") + name + ext, kind);
     }
-    static int16_t testModule(const char* name, OSType kind) {
-        return registerModule(std::string(FILTER_MODULES_DIR "/") + name + ".fmx", kind);
+    static int16_t testModule(const char* name, OSType kind, const char* ext = ".fmx") {
+        return registerModule(std::string(FILTER_MODULES_DIR "/") + name + ext, kind);
     }
 
     // A scratch folder for files the test makes.

@@ -33,8 +33,8 @@ RC_MODULE_ENTRY int16_t xFilter(int16_t selector, RcHandle record) {
 RC_MODULE_ENTRY int16_t xEffect(int16_t selector, RcHandle record) {
     RcEffectRecord* r = (RcEffectRecord*)*record;
     if (selector != kRcEffectSetup) return kRcModuleUnsupported;
-    if (r->previewing != 0 || r->part != 0 || r->flags != 32 || r->version != 6 ||
-        !r->source1 || !r->source2 || !r->destination || !r->privateData)
+    if (r->previewing != 0 || r->part != 0 || r->flags != 32 || r->version != 6 || !r->source1 ||
+        !r->source2 || !r->destination || !r->privateData)
         return 50;
     r->specsHandle =
         RC_HANDLE_WORD(replaceSettings(r->host, r->specsHandle, r->total, r->startPoint.x));
