@@ -1,9 +1,8 @@
-# Optional peers for the conversion, scaling and filter benchmarks: libyuv,
-# libswscale and OpenCV, linked only when found.
+# Optional peers for the conversion, scaling and filter benchmarks: libyuv
+# and OpenCV, linked only when found.
 find_package(PkgConfig QUIET)
 if(PKG_CONFIG_FOUND)
   pkg_check_modules(REEL_PEER_YUV QUIET IMPORTED_TARGET libyuv)
-  pkg_check_modules(REEL_PEER_SWSCALE QUIET IMPORTED_TARGET libswscale libavutil)
   pkg_check_modules(REEL_PEER_OPENCV QUIET IMPORTED_TARGET opencv4)
 endif()
 if(REEL_PEER_YUV_FOUND)
@@ -18,10 +17,6 @@ else()
     target_link_libraries(${name} PRIVATE ${REEL_YUV_LIBRARY})
     target_compile_definitions(${name} PRIVATE REEL_BENCH_LIBYUV)
   endif()
-endif()
-if(REEL_PEER_SWSCALE_FOUND)
-  target_link_libraries(${name} PRIVATE PkgConfig::REEL_PEER_SWSCALE)
-  target_compile_definitions(${name} PRIVATE REEL_BENCH_SWSCALE)
 endif()
 if(REEL_PEER_OPENCV_FOUND)
   target_link_libraries(${name} PRIVATE PkgConfig::REEL_PEER_OPENCV)

@@ -89,8 +89,14 @@ void walkAndJump(ProjBufHand stream) {
     for (bool found = GetStructInfo(stream, &tag) != 0; found && seen.size() < 4096;
          found = SeekNextStruct(stream, &tag))
         seen.push_back(tag);
+    // The index steps over raw multi-line values, so a tag the plain scan
+    // sees inside one is not indexed; whatever the index holds is a real tag
+    // line, and the first tag line is always indexed.
     for (size_t i = seen.size(); i-- > 0;) {
-        if (SearchType(stream, seen[i]) != 1) abort();
+        if (SearchType(stream, seen[i]) != 1) {
+            if (CountIndexTags(stream, seen[i]) != 0 || i == 0) abort();
+            continue;
+        }
         OSType here = 0;
         if (GetStructInfo(stream, &here) != seen[i]) abort();
         if (CountIndexTags(stream, seen[i]) < 1) abort();

@@ -316,7 +316,7 @@ class Scaler {
         } else if (dw_ == sw_) {
             std::memcpy(out, s, static_cast<size_t>(sw_) * 4);  // a 1:1 pass copies
         } else {
-            lerpPixels(s, out, colTaps_.i0.data(), colTaps_.i1.data(), colTaps_.f.data(), dw_);
+            lerpPixels(s, sw_, out, colTaps_.i0.data(), colTaps_.i1.data(), colTaps_.f.data(), dw_);
         }
     }
 

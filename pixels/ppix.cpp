@@ -105,15 +105,23 @@ void fillRect(PPixHand pix, const FmRect* rect, uint32_t colour, uint32_t alpha)
     }
     if (area.left >= area.right || area.top >= area.bottom) return;
     const size_t count = static_cast<size_t>(area.right - area.left);
+    // A fill much larger than the caches would only push out what they hold,
+    // and plain stores read every line before writing it: stream instead.
+    const bool stream = r->depth == 32 &&
+                        count * 4 * static_cast<size_t>(area.bottom - area.top) >= kStreamFillBytes;
     // From the rectangle's bottom row upward in memory.
     for (int32_t y = area.bottom - 1; y >= area.top; --y) {
         char* row = rowAddress(r, y);
-        if (r->depth == 32)
+        if (stream)
+            streamWords(reinterpret_cast<uint32_t*>(row) + area.left, count,
+                        pixelFromColour(colour, alpha));
+        else if (r->depth == 32)
             fillWords(reinterpret_cast<uint32_t*>(row) + area.left, count,
                       pixelFromColour(colour, alpha));
         else
             std::memset(row + area.left, static_cast<int>(colour & 0xFF), count);
     }
+    if (stream) streamFence();
 }
 
 std::atomic<rc::pixhooks::CopyFn> copyHook{nullptr};
@@ -132,6 +140,26 @@ void fillWords(uint32_t* dst, size_t count, uint32_t value) {
     }
     for (; i + 4 <= count; i += 4) _mm_store_si128(reinterpret_cast<__m128i*>(dst + i), v);
     for (; i < count; ++i) dst[i] = value;
+}
+
+void streamWords(uint32_t* dst, size_t count, uint32_t value) {
+    size_t i = 0;
+    while (i < count && (reinterpret_cast<uintptr_t>(dst + i) & 15) != 0) dst[i++] = value;
+    const __m128i v = _mm_set1_epi32(static_cast<int>(value));
+    for (; i + 16 <= count; i += 16) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), v);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 4), v);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 8), v);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 12), v);
+    }
+    for (; i + 4 <= count; i += 4) _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), v);
+    for (; i < count; ++i) dst[i] = value;
+}
+
+void streamFence() {
+    // streamed stores are weakly ordered: make them visible before the
+    // buffer is handed on (to another thread, or read back)
+    _mm_sfence();
 }
 
 PPixHand newHostAllocated(const FmRect* bounds) {

@@ -39,6 +39,12 @@ PPixHand newHostAllocated(const FmRect* bounds);
 
 // Fills `count` 32-bit words with value.
 void fillWords(uint32_t* dst, size_t count, uint32_t value);
+// The same with non-temporal stores, which bypass the caches: for fills far
+// larger than the caches. The caller issues streamFence() after the last one.
+void streamWords(uint32_t* dst, size_t count, uint32_t value);
+void streamFence();
+// Fills of at least this many bytes stream past the caches.
+constexpr size_t kStreamFillBytes = size_t{4} << 20;
 
 // Copies src rectangle of one buffer into the dst rectangle of another of
 // the same depth (the copy of 8-bit masks), scaling by nearest pixel (rectangles in each buffer's

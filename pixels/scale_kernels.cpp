@@ -43,9 +43,10 @@ RC_VECTOR_LOOP void divideLoop(const uint32_t* sums, uint8_t* out, int32_t n, ui
 }
 
 #ifdef RC_HAVE_X86
-__attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, uint8_t* out,
-                                                    const int32_t* i0, const int32_t* i1,
-                                                    const int32_t* f, int32_t n) {
+__attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, int32_t lineWidth,
+                                                    uint8_t* out, const int32_t* i0,
+                                                    const int32_t* i1, const int32_t* f,
+                                                    int32_t n) {
     const int* base = reinterpret_cast<const int*>(line);
     const __m256i zero = _mm256_setzero_si256(), k256 = _mm256_set1_epi32(256);
     int32_t x = 0;
@@ -53,8 +54,20 @@ __attribute__((target("avx2"))) void lerpPixelsAvx2(const uint8_t* line, uint8_t
         const __m256i ia = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(i0 + x));
         const __m256i ib = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(i1 + x));
         const __m256i fw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + x));
-        const __m256i pa = _mm256_i32gather_epi32(base, ia, 4);
-        const __m256i pb = _mm256_i32gather_epi32(base, ib, 4);
+        __m256i pa, pb;
+        // When enlarging, eight outputs read from a window of at most eight
+        // source pixels: one load and two permutes instead of two gathers.
+        const int32_t first = i0[x];
+        if (i1[x + 7] - first < 8 && first + 8 <= lineWidth) {
+            const __m256i window =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + first));
+            const __m256i from = _mm256_set1_epi32(first);
+            pa = _mm256_permutevar8x32_epi32(window, _mm256_sub_epi32(ia, from));
+            pb = _mm256_permutevar8x32_epi32(window, _mm256_sub_epi32(ib, from));
+        } else {
+            pa = _mm256_i32gather_epi32(base, ia, 4);
+            pb = _mm256_i32gather_epi32(base, ib, 4);
+        }
         // per pixel the weights 256 - f and f, repeated for its four 16-bit channels
         const __m256i wb32 = _mm256_or_si256(fw, _mm256_slli_epi32(fw, 16));
         const __m256i wa1 = _mm256_sub_epi32(k256, fw);
@@ -95,6 +108,23 @@ __attribute__((target("avx2"))) void halvePixelsAvx2(const uint8_t* a, const uin
     const __m256i low7 = _mm256_set1_epi8(0x7F);
 #define RC_HALF(v) _mm256_and_si256(_mm256_srli_epi16(v, 1), low7)
     int32_t x = 0;
+    // eight outputs a step: even and odd pixels of two vectors picked apart
+    // with a float shuffle (it moves whole 32-bit pixels)
+#define RC_PICK(p, q, m) \
+    _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(p), _mm256_castsi256_ps(q), m))
+    for (; x + 8 <= n; x += 8) {
+#define RC_LOAD_HALF(p) RC_HALF(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)))
+        const __m256i a0 = RC_LOAD_HALF(a + 8 * x), a1 = RC_LOAD_HALF(a + 8 * x + 32);
+        const __m256i c0 = RC_LOAD_HALF(c + 8 * x), c1 = RC_LOAD_HALF(c + 8 * x + 32);
+#undef RC_LOAD_HALF
+        const __m256i sa = _mm256_add_epi8(RC_PICK(a0, a1, 0x88), RC_PICK(a0, a1, 0xDD));
+        const __m256i sc = _mm256_add_epi8(RC_PICK(c0, c1, 0x88), RC_PICK(c0, c1, 0xDD));
+        // lanes hold outputs 0 1 4 5 | 2 3 6 7
+        const __m256i r = _mm256_add_epi8(RC_HALF(sa), RC_HALF(sc));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x),
+                            _mm256_permute4x64_epi64(r, 0xD8));
+    }
+#undef RC_PICK
     for (; x + 4 <= n; x += 4) {
         const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 8 * x));
         const __m256i vc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 8 * x));
@@ -145,10 +175,10 @@ void divideSums(const uint32_t* sums, uint8_t* out, int32_t n, uint32_t j) {
     divideLoop(sums, out, n, magic, shift);
 }
 
-void lerpPixels(const uint8_t* line, uint8_t* out, const int32_t* i0, const int32_t* i1,
-                const int32_t* f, int32_t n) {
+void lerpPixels(const uint8_t* line, int32_t lineWidth, uint8_t* out, const int32_t* i0,
+                const int32_t* i1, const int32_t* f, int32_t n) {
 #ifdef RC_HAVE_X86
-    if (avx2()) return lerpPixelsAvx2(line, out, i0, i1, f, n);
+    if (avx2()) return lerpPixelsAvx2(line, lineWidth, out, i0, i1, f, n);
 #endif
     for (int32_t x = 0; x < n; ++x)
         for (int c = 0; c < 4; ++c) {

@@ -12,9 +12,10 @@ void lerpBytes(const uint8_t* a, const uint8_t* b, uint8_t* out, int32_t n, int3
 void addBytes(uint32_t* sums, const uint8_t* s, int32_t n);
 // out[i] = sums[i] / j (truncated) over n values below 2^24.
 void divideSums(const uint32_t* sums, uint8_t* out, int32_t n, uint32_t j);
-// Pixel x of out = lerp of pixels i0[x] and i1[x] of line with weight f[x].
-void lerpPixels(const uint8_t* line, uint8_t* out, const int32_t* i0, const int32_t* i1,
-                const int32_t* f, int32_t n);
+// Pixel x of out = lerp of pixels i0[x] and i1[x] of line (lineWidth pixels,
+// indices rising with x) with weight f[x].
+void lerpPixels(const uint8_t* line, int32_t lineWidth, uint8_t* out, const int32_t* i0,
+                const int32_t* i1, const int32_t* f, int32_t n);
 // Pixel x of out = pixel cols[x] of line.
 void pickPixels(const uint8_t* line, uint8_t* out, const int32_t* cols, int32_t n);
 // 2:1 in both directions: pixel x of out averages pixels 2x, 2x + 1 of rows a

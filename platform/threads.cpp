@@ -2,12 +2,37 @@
 
 #include <sched.h>
 
+#include <chrono>
 #include <mutex>
 #include <system_error>
 
 namespace rc::platform {
 
 namespace {
+std::atomic<int> spinMicros{50};
+
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Spins until `state` is non-zero or the spin time runs out; true when set.
+bool spinUntilSet(const std::atomic<uint32_t>& state) {
+    const int micros = spinMicros.load(std::memory_order_relaxed);
+    if (micros <= 0) return state.load(std::memory_order_acquire) != 0;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(micros);
+    for (;;) {
+        // the clock is read once per 64 pauses, a fraction of a microsecond
+        for (int i = 0; i < 64; ++i) {
+            if (state.load(std::memory_order_acquire) != 0) return true;
+            relax();
+        }
+        if (Clock::now() >= deadline) return false;
+    }
+}
+
 std::mutex faultMutex;
 int startsBeforeFault = 0;
 int startFaults = 0;
@@ -34,10 +59,17 @@ void Event::reset() {
 }
 
 void Event::wait() const {
-    // atomic::wait spins briefly, then yields, then sleeps on a futex:
-    // short pool jobs are picked up without a system call, and a longer
-    // spin of our own only steals the processor from the thread we wait for.
+    if (spinUntilSet(state_)) return;
+    // then sleep on a futex; set() wakes every sleeper
     while (state_.load(std::memory_order_acquire) == 0) state_.wait(0, std::memory_order_acquire);
+}
+
+void setEventSpin(int micros) {
+    spinMicros.store(micros > 0 ? micros : 0, std::memory_order_relaxed);
+}
+
+int eventSpin() {
+    return spinMicros.load(std::memory_order_relaxed);
 }
 
 void waitAll(Event* const* events, int count) {

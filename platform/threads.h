@@ -10,7 +10,8 @@
 
 namespace rc::platform {
 
-// Manual-reset event: stays signalled until reset.
+// Manual-reset event: stays signalled until reset. A waiter first spins for
+// a bounded time (see setEventSpin), then sleeps until the event is set.
 class Event {
   public:
     Event() = default;
@@ -25,6 +26,13 @@ class Event {
   private:
     std::atomic<uint32_t> state_{0};
 };
+
+// How long a waiter spins before it sleeps, in microseconds (default 50;
+// 0 sleeps at once). The pool's bands are handed out microseconds apart, so a
+// worker that spins picks up the next band without a wake-up; the bound keeps
+// an idle pool from holding a processor.
+void setEventSpin(int micros);
+int eventSpin();
 
 // Returns when every event of the list is signalled (no time-out).
 void waitAll(Event* const* events, int count);

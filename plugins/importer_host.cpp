@@ -16,6 +16,7 @@
 #include "reelcore/handlers.h"
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
+#include "reelcore/mp.h"
 
 namespace rc::plugins {
 
@@ -84,9 +85,14 @@ int64_t fileSizeProc(intptr_t ref) {
     return size;
 }
 
+int32_t processorCountProc() {
+    const intptr_t n = GetAGlobal(kSlotProcessorCount);
+    return n > 1 ? int32_t(std::min<intptr_t>(n, kMPMaxProcessors)) : 1;
+}
+
 const RcImportHostFuncs kHostFuncs = {&kClassFuncs,  openFileProc,      releaseFileProc,
                                       newHandleProc, disposeHandleProc, readFileProc,
-                                      fileSizeProc};
+                                      fileSizeProc,  processorCountProc};
 
 Handle capsList() {
     return reinterpret_cast<Handle>(GetAGlobal(kSlotImporterCaps));

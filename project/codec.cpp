@@ -891,6 +891,31 @@ bool atSectionEnd(StreamRec* s) {
     return c < 0 || c == '[';
 }
 
+// One value line of the section body being skipped; a raw H or M value is
+// taken whole, exactly as readField takes it.
+// Other lines end at CR, LF or NUL, as the plain tag scan has them.
+void skipValueLine(StreamRec* s, char letter) {
+    if (letter == 'H' || letter == 'M') {
+        int32_t span = 0;
+        Span v = currentValue(s, span);
+        const int32_t line = span;
+        takeRawValue(s, letter, v, span);
+        if (span > line) {
+            s->pub.cursor += span;
+            consumeEOL(s);
+            return;
+        }
+    }
+    s->pub.cursor += lineSpan(s, true);
+    while (peekAt(s, 0) == 0) ++s->pub.cursor;
+    consumeEOL(s);
+}
+
+// True at a tag line or at the data's end.
+bool atTagOrEnd(StreamRec* s) {
+    return atEndOfData(s) || tagAtCursor(s, nullptr);
+}
+
 // Reads one field: its line (or its six lines per element for N), consumed
 // whole with its line end.
 OSErr readField(StreamRec* s, const Field& f, uint8_t* p, ReadCtx* ctx) {
@@ -1075,6 +1100,50 @@ std::vector<int32_t> naturalPacking(const char* typeString) {
     }
     list.push_back(0);
     return list;
+}
+
+void skipSectionBody(StreamRec* s, const char* typeString) {
+    if (!typeString || !*typeString) {
+        while (!atTagOrEnd(s)) skipValueLine(s, 0);
+        return;
+    }
+    // Sections such as marker lists repeat their type once per element: the
+    // walk starts over until the next tag line.
+    for (;;) {
+        const char* t = typeString;
+        bool consumed = false;
+        while (!endOfType(*t)) {
+            char c = *t++;
+            if (c == '{' || c == '}') continue;
+            int32_t fields = 1, count = 1;
+            if (*t >= '0' && *t <= '9') {
+                fields = parseCount(t);
+            } else if (*t == '[') {
+                ++t;
+                count = parseCount(t);
+                while (!endOfType(*t) && *t != ']') ++t;
+                if (*t == ']') ++t;
+            }
+            for (int32_t i = 0; i < fields; ++i) {
+                if (c == 'N') {
+                    for (int32_t e = 0; e < count; ++e)
+                        for (int k = 0; k < 6; ++k) {
+                            if (atTagOrEnd(s)) return;
+                            skipValueLine(s, k >= 2 ? 'M' : 'L');
+                            consumed = true;
+                        }
+                    continue;
+                }
+                if (atTagOrEnd(s)) return;
+                skipValueLine(s, count > 0 ? c : 0);
+                consumed = true;
+            }
+        }
+        if (!consumed) {
+            while (!atTagOrEnd(s)) skipValueLine(s, 0);
+            return;
+        }
+    }
 }
 
 void freeRecordHandles(const char* typeString, const int32_t* packing, void* record) {

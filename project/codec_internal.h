@@ -36,6 +36,12 @@ std::vector<int32_t> naturalPacking(const char* typeString);
 // and clears their fields.
 void freeRecordHandles(const char* typeString, const int32_t* packing, void* record);
 
+// Steps over the value lines of a section whose tag line was just passed,
+// up to the next tag line or the data's end. Values are taken as the reader
+// takes the fields of typeString (raw multi-line H and M values whole), so a
+// line inside such a value is never seen as a tag; null: one line a value.
+void skipSectionBody(StreamRec* s, const char* typeString);
+
 // Largest Handle the codec makes for a size that the file states but does not
 // back with data (W fields, H text shorter than its Handle).
 constexpr int32_t kMaxUnbackedSize = 64 << 20;

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "project/records.h"
+#include "reelcore/filetable.h"
 #include "reelcore/struct_codec.h"
 #include "settings/settings_block.h"
 
@@ -21,7 +22,6 @@ void fill(int32_t* packing, std::initializer_list<size_t> offsets, size_t end) {
 }  // namespace
 
 using rc::project::ClipAspect;
-using rc::project::OfflineInfo;
 using rc::project::ProjHeader;
 using rc::project::ProjRec;
 using rc::project::RangeRec;
@@ -96,22 +96,22 @@ RC_API void FindProjRecPacking(int32_t* packing, int32_t version) {
     }
 }
 
+// The file table's offline description: the stored fields lie in the media
+// information at its start and in the type and texts after it; the strides
+// step over the fields kept only in memory.
 RC_API void FindOfflineInfoPacking(int32_t* packing) {
-    fill(packing, {OFF(OfflineInfo, frame),         OFF(OfflineInfo, audvalue),
-                   OFF(OfflineInfo, audscale),      OFF(OfflineInfo, audsamp),
-                   OFF(OfflineInfo, vidvalue),      OFF(OfflineInfo, vidscale),
-                   OFF(OfflineInfo, vidsamp),       OFF(OfflineInfo, depth),
-                   OFF(OfflineInfo, flags),         OFF(OfflineInfo, audflags),
-                   OFF(OfflineInfo, pixelAspect),   OFF(OfflineInfo, fieldType),
-                   OFF(OfflineInfo, fieldsStacked), OFF(OfflineInfo, hasPulldown),
-                   OFF(OfflineInfo, pulldownPhase), OFF(OfflineInfo, alphaType),
-                   OFF(OfflineInfo, matteColor),    OFF(OfflineInfo, alphaInverted),
-                   OFF(OfflineInfo, isVectors),     OFF(OfflineInfo, drawsExternal),
-                   OFF(OfflineInfo, dontObscure),   OFF(OfflineInfo, noDuration),
-                   OFF(OfflineInfo, isFramestore),  OFF(OfflineInfo, fType),
-                   OFF(OfflineInfo, timecode),      OFF(OfflineInfo, reelname),
-                   OFF(OfflineInfo, vname)},
-         sizeof(OfflineInfo));
+    using T = FmOfflineInfo;
+    fill(packing,
+         {OFF(T, info.frame),         OFF(T, info.audio.value),   OFF(T, info.audio.scale),
+          OFF(T, info.audio.samp),    OFF(T, info.video.value),   OFF(T, info.video.scale),
+          OFF(T, info.video.samp),    OFF(T, info.depth),         OFF(T, info.mediaFlags),
+          OFF(T, info.audioFormat),   OFF(T, info.pixelAspect),   OFF(T, info.fieldType),
+          OFF(T, info.fieldsStacked), OFF(T, info.hasPulldown),   OFF(T, info.pulldownPhase),
+          OFF(T, info.alphaType),     OFF(T, info.matteColor),    OFF(T, info.alphaInverted),
+          OFF(T, info.isVectors),     OFF(T, info.drawsExternal), OFF(T, info.dontObscure),
+          OFF(T, info.noDuration),    OFF(T, info.isFramestore),  OFF(T, fileType),
+          OFF(T, timecode),           OFF(T, reelName),           OFF(T, folder)},
+         sizeof(T));
 }
 
 RC_API void psetFindProjectPacking(int32_t* packing) {

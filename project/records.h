@@ -67,32 +67,11 @@ struct ProjRec {  // PRJL
     uint8_t reserved[kProjRecSize - 1635 - sizeof(void*)];
 };
 
-constexpr size_t kOfflineInfoSize = 791;
-
-struct OfflineInfo {  // FDAT "RL6S3LC5LC6LC[32]C[32]C[256]"
-    FmRect frame;
-    int32_t audvalue, audscale, audsamp;
-    int32_t vidvalue, vidscale, vidsamp;
-    int16_t depth;
-    int16_t flags;
-    int16_t audflags;
-    uint32_t pixelAspect;
-    uint8_t fieldType, fieldsStacked, hasPulldown, pulldownPhase, alphaType;
-    uint32_t matteColor;
-    uint8_t alphaInverted, isVectors, drawsExternal, dontObscure, noDuration, isFramestore;
-    OSType fType;
-    char timecode[32];
-    char reelname[32];
-    char vname[256];
-    uint8_t unsaved[kOfflineInfoSize - 389];  // fields kept only in memory
-};
-
 #pragma pack(pop)
 
 static_assert(sizeof(ProjHeader) == 16, "project header");
 static_assert(sizeof(RangeRec) == 6, "trim range record");
 static_assert(sizeof(ClipAspect) == 8, "clip aspect record");
 static_assert(sizeof(ProjRec) == kProjRecSize, "project-list entry");
-static_assert(sizeof(OfflineInfo) == kOfflineInfoSize, "offline information");
 
 }  // namespace rc::project

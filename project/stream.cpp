@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "platform/safe_save.h"
+#include "project/codec_internal.h"
+#include "project/schemas.h"
 #include "project/stream_internal.h"
 #include "reelcore/files.h"
 #include "reelcore/memory.h"
@@ -479,7 +481,13 @@ bool buildIndex(ProjBufHand stream) {
             }
             entries[s->pub.indexCount++] = IndexEntry{tag, 1, position(s)};
         }
-        found = SeekNextStruct(stream, &tag) != 0;
+        // Past the section's values as the reader takes them: a line inside
+        // a raw multi-line value of an older file is no tag.
+        s = rec(stream);
+        nextLine(s);
+        const KnownSchema* schema = findSchema(tag);
+        skipSectionBody(s, schema ? schema->type : nullptr);
+        found = GetStructInfo(stream, &tag) != 0;
     }
     return true;
 }

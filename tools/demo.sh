@@ -32,5 +32,16 @@ step settings show pal.prs
 step settings check pal.prs
 step plugins
 step windows .
+step timeline demo timeline
+step exporters
+step export timeline/demo.otio demo.avi --size 320x240
+step export timeline/demo.otio demo.wav
+step export timeline/demo.otio sequence.png --range 0-10 --size 320x240
+step export timeline/demo.otio still.png --still 60 --size 320x240
+printf 'kind disc\nwidth 320\nheight 240\nframes 50\n' >disc.synth
+step probe disc.synth --frame probe-disc.png
+step probe bars.bmp --frame probe-bars.png
+step probe demo.avi --frame probe-demo.png
+step probe demo.wav
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png

@@ -4,6 +4,8 @@
 #   tools/run.sh test   build, then run every test
 #   tools/run.sh asan   build with AddressSanitizer/UBSan into build-asan, run every test
 #   tools/run.sh tsan   the processor pool tests under ThreadSanitizer
+#   tools/run.sh bench  Release build with the peers installed, every benchmark
+#                       (median of 3; extra arguments go to each benchmark)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +20,11 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/png.h ] || need+=(libpng-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+# FFmpeg's libraries for the media modules, and the command that makes test media.
+for lib in libavformat libavcodec libswscale libswresample libavutil; do
+    pkg-config --exists "$lib" 2>/dev/null || need+=("$lib-dev")
+done
+command -v ffmpeg >/dev/null || need+=(ffmpeg)
 if [ ${#need[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO=sudo
@@ -54,8 +61,37 @@ tsan)
     cmake --build build-tsan -j"$jobs" --target reel_tests_timeline
     cd build-tsan && ctest -j"$jobs" --output-on-failure --timeout 600 -R '^(ProcessorPool|ProfileFile)\.'
     ;;
+bench)
+    shift
+    peers=()
+    [ -f /usr/include/libyuv.h ] || peers+=(libyuv-dev)
+    [ -d /usr/include/opencv4 ] || peers+=(libopencv-dev)
+    if [ ${#peers[@]} -gt 0 ]; then
+        SUDO=""
+        [ "$(id -u)" -ne 0 ] && SUDO=sudo
+        $SUDO apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${peers[@]}" >/dev/null
+    fi
+    cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DREEL_TESTS=OFF >/dev/null
+    cmake --build build-release -j"$jobs"
+    run_bench() {  # binary, arguments...
+        "$@" --benchmark_min_time="${REEL_BENCH_MIN_TIME:-0.05}" --benchmark_repetitions=3 \
+            --benchmark_report_aggregates_only=true
+    }
+    for b in build-release/bench/bench_*; do
+        [ -x "$b" ] || continue
+        echo "== $b"
+        run_bench "$b" "$@"
+    done
+    # OpenMP reads its wait policy at start-up: its figures both ways
+    for policy in active passive; do
+        echo "== bench_pixels_buffers with OMP_WAIT_POLICY=$policy"
+        OMP_WAIT_POLICY=$policy run_bench build-release/bench/bench_pixels_buffers \
+            --benchmark_filter='Omp|Pool'
+    done
+    ;;
 *)
-    echo "usage: tools/run.sh demo|test|asan|tsan" >&2
+    echo "usage: tools/run.sh demo|test|asan|tsan|bench" >&2
     exit 2
     ;;
 esac

@@ -1,6 +1,9 @@
 // The importer host: preferences and their states, declines, the priority-0
 // fallback and the capability queries.
 #include "importer_fixture.h"
+#include "platform/window.h"
+#include "reelcore/handlers.h"
+#include "reelcore/windows.h"
 
 namespace {
 
@@ -231,3 +234,106 @@ TEST_F(Host, CapabilityQueriesAndClassData) {
 }
 
 }  // namespace
+
+// ---- New synthetic media ----
+int16_t barsMakerEntry(int32_t selector, void* host, intptr_t p1, intptr_t p2) {
+    const int16_t r = synthImportEntry(selector, host, p1, p2);
+    if (selector == kRcImportStartup) {
+        auto* caps = reinterpret_cast<RcImporterCapabilities*>(p1);
+        caps->isSynthetic = 1;
+        std::snprintf(caps->displayName, sizeof caps->displayName, "&Colour Bars...");
+    }
+    return r;
+}
+
+struct Delivery {
+    OSType to;
+    intptr_t code, clip;
+};
+std::vector<Delivery> deliveries;
+
+// A bin or project window keeps the clip it is handed (its own subscription).
+template <OSType kType>
+int16_t keepingWindow(FmWindow, intptr_t* block) {
+    deliveries.push_back({kType, block[0], block[1]});
+    if (block[0] == 11) ClipSubscribe(int32_t(block[1]));
+    return 0;
+}
+
+class NewMedia : public Host {
+  protected:
+    Handle methods = nullptr;
+    void SetUp() override {
+        Host::SetUp();
+        deliveries.clear();
+        ASSERT_EQ(FmAddBuiltinImporter(cc("BARS"), barsMakerEntry), 0);
+        methods = FmNewHandle(0);
+        SetAGlobal(kSlotMethodTable, reinterpret_cast<intptr_t>(methods));
+    }
+    void TearDown() override {
+        rc::platform::destroyAllWindows();
+        SetAGlobal(kSlotMainWnd, 0);
+        SetAGlobal(kSlotMethodTable, 0);
+        FmDisposeHandle(methods);
+        Host::TearDown();
+    }
+    // A window of the handler type, a child of the main window.
+    void openWindow(OSType type, HandlerMessageProc proc) {
+        void* entries[8] = {nullptr, nullptr, reinterpret_cast<void*>(proc)};
+        ASSERT_EQ(AddMethod(type, entries, methods, 0), 0);
+        if (GetAGlobal(kSlotMainWnd) == 0) {
+            const FmRect r{0, 0, 10, 10};
+            SetAGlobal(kSlotMainWnd, FmWndCreate(0, &r, "", nullptr, 1));
+        }
+        const FmRect r{0, 0, 10, 10};
+        const FmWindow w = FmWndCreate(FmWindow(GetAGlobal(kSlotMainWnd)), &r, "", nullptr, 1);
+        Handle data = NewWData(w);
+        std::memcpy(*data + 4, &type, 4);
+    }
+    static int32_t barsIndex() {
+        Handle list = reinterpret_cast<Handle>(GetAGlobal(kSlotImporterCaps));
+        const auto* caps = reinterpret_cast<const RcImporterCapabilities*>(*list);
+        for (size_t i = 0; i < FmGetHandleSize(list) / sizeof *caps; ++i)
+            if (OSType(caps[i].handlerType) == cc("BARS")) return int32_t(i);
+        return -1;
+    }
+    static int32_t liveClips() {
+        FmClipIterator it{-1};
+        int32_t n = 0;
+        while (GetNextUsedClipID(&it, nullptr)) ++n;
+        return n;
+    }
+};
+
+TEST_F(NewMedia, SyntheticMediaGoesToTheFrontBinElseNowhere) {
+    const int32_t index = barsIndex();
+    ASSERT_GE(index, 0);
+    EXPECT_TRUE(importerIsSynthetic(cc("BARS")));
+    EXPECT_EQ(NewImporterFile(-1), 0);
+    EXPECT_EQ(NewImporterFile(index + 100), 0);
+    // No bin, folder or project window: the file and clip are cancelled.
+    EXPECT_EQ(NewImporterFile(index), 0);
+    EXPECT_EQ(liveClips(), 0);
+    EXPECT_EQ(FindFile(1), nullptr);  // the first FileID, cancelled
+
+    openWindow(cc("PROJ"), keepingWindow<0x50524F4A>);
+    openWindow(cc("LIBR"), keepingWindow<0x4C494252>);
+    const int32_t clip = NewImporterFile(index);
+    ASSERT_GT(clip, 0);
+    ASSERT_EQ(deliveries.size(), 1u);
+    EXPECT_EQ(deliveries[0].to, cc("LIBR"));
+    EXPECT_EQ(deliveries[0].code, 11);
+    EXPECT_EQ(deliveries[0].clip, clip);
+    // The window's subscription is the only one left.
+    Handle h = FindClip(clip);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(reinterpret_cast<FmClipRecord*>(*h)->subscriptions, 1);
+    const int16_t file = ClipFile(clip);
+    FmFileRecord* r = rc::media::findFileRec(file);
+    ASSERT_NE(r, nullptr);
+    EXPECT_STREQ(r->spec.name, "Colour Bars");  // the menu text without its marks
+    EXPECT_EQ(r->handler, cc("BARS"));
+    EXPECT_EQ(r->offline, 1);
+    EXPECT_EQ(FmClipFlags(clip) & 1, 1);
+    EXPECT_EQ(r->info.frame.right, 320);
+}

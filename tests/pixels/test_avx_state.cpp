@@ -87,7 +87,9 @@ TEST(AvxState, KernelsClearTheUpperHalvesOnReturn) {
     std::vector<uint32_t> sums(64);
     const std::pair<std::string, std::function<void()>> scaleKernels[] = {
         {"lerpPixels",
-         [&] { rc::pix::lerpPixels(src.data(), dst.data(), i0.data(), i1.data(), f.data(), 37); }},
+         [&] {
+             rc::pix::lerpPixels(src.data(), 20, dst.data(), i0.data(), i1.data(), f.data(), 37);
+         }},
         {"pickPixels", [&] { rc::pix::pickPixels(src.data(), dst.data(), i0.data(), 37); }},
         {"halvePixels",
          [&] { rc::pix::halvePixels(src.data(), src.data() + 320, dst.data(), 37); }},

@@ -316,6 +316,7 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
     };
     const Case cases[] = {
         {64, 48, 32, 24, 0},  // exact 2:1
+        {28, 8, 14, 4, 0},    // exact 2:1, rows of 8 + 4 + 2 outputs
         {64, 48, 33, 24, 0},  // general reduction
         {30, 20, 61, 45, 0},  // nearest enlargement
         {30, 20, 61, 45, kCopySmooth},
@@ -331,6 +332,7 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
         {24, 18, 24, 17, 0},            // one row fewer, width kept
         {24, 18, 24, 7, 0},             // rows merged, width kept
         {24, 18, 41, 18, kCopySmooth},  // rows kept, wider
+        {50, 10, 53, 12, kCopySmooth},  // barely wider: windows of eight and gathers
         {24, 18, 24, 31, kCopySmooth},  // taller, width kept
         {25, 18, 11, 18, 0},            // narrower, rows kept
     };

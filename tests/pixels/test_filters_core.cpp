@@ -126,43 +126,51 @@ TEST(FilterCore, AlphaBlurWeightsAndResult) {
         EXPECT_LT(w[c], w[c - 1]);
     }
 
-    // separable reference: horizontal then vertical, edges extended, rounded
-    const int32_t W = 13, H = 9;
-    for (bool field : {false, true}) {
-        RowBlock img(W * 4, H, 4, true);
-        img.randomize();
-        std::vector<int> a(W * H);
-        for (int32_t y = 0; y < H; ++y)
-            for (int32_t x = 0; x < W; ++x) a[y * W + x] = img.row(y)[4 * x + 3];
-        auto pass = [](const std::vector<int>& in, int32_t W, int32_t H, bool horizontal,
-                       const std::vector<int32_t>& k) {
-            if (k.empty()) return in;
-            std::vector<int> out(in.size());
-            int64_t total = k[0];
-            for (size_t c = 1; c < k.size(); ++c) total += 2 * k[c];
+    // separable reference: horizontal then vertical, edges extended, rounded;
+    // widths below and above the vector step, odd and even tap counts
+    struct Case {
+        int32_t W, H;
+        double radius;
+    };
+    for (const Case& cs : {Case{13, 9, 2.5}, Case{53, 21, 2.5}, Case{40, 17, 1}, Case{37, 30, 7.3},
+                           Case{70, 45, 20}})
+        for (bool field : {false, true}) {
+            const int32_t W = cs.W, H = cs.H;
+            RowBlock img(W * 4, H, 4, true);
+            img.randomize();
+            std::vector<int> a(W * H);
+            for (int32_t y = 0; y < H; ++y)
+                for (int32_t x = 0; x < W; ++x) a[y * W + x] = img.row(y)[4 * x + 3];
+            auto pass = [](const std::vector<int>& in, int32_t W, int32_t H, bool horizontal,
+                           const std::vector<int32_t>& k) {
+                if (k.empty()) return in;
+                std::vector<int> out(in.size());
+                int64_t total = k[0];
+                for (size_t c = 1; c < k.size(); ++c) total += 2 * k[c];
+                for (int32_t y = 0; y < H; ++y)
+                    for (int32_t x = 0; x < W; ++x) {
+                        int64_t s = 0;
+                        for (int c = -int(k.size()) + 1; c < int(k.size()); ++c) {
+                            const int32_t xx = horizontal ? std::clamp(x + c, 0, W - 1) : x;
+                            const int32_t yy = horizontal ? y : std::clamp(y + c, 0, H - 1);
+                            s += int64_t{k[std::abs(c)]} * in[yy * W + xx];
+                        }
+                        out[y * W + x] = int((s + total / 2) / total);
+                    }
+                return out;
+            };
+            const auto kh = rc::pix::alphaBlurWeights(cs.radius);
+            const auto kv = rc::pix::alphaBlurWeights(field ? cs.radius / 2 : cs.radius);
+            const std::vector<int> want = pass(pass(a, W, H, true, kh), W, H, false, kv);
+            RowBlock before = img;
+            ASSERT_TRUE(rc::pix::blurAlpha(Rows{img.first(), img.step(), W, H}, cs.radius, field));
             for (int32_t y = 0; y < H; ++y)
                 for (int32_t x = 0; x < W; ++x) {
-                    int64_t s = 0;
-                    for (int c = -int(k.size()) + 1; c < int(k.size()); ++c) {
-                        const int32_t xx = horizontal ? std::clamp(x + c, 0, W - 1) : x;
-                        const int32_t yy = horizontal ? y : std::clamp(y + c, 0, H - 1);
-                        s += int64_t{k[std::abs(c)]} * in[yy * W + xx];
-                    }
-                    out[y * W + x] = int((s + total / 2) / total);
+                    ASSERT_EQ(img.row(y)[4 * x + 3], want[y * W + x])
+                        << x << "," << y << " width " << W << " radius " << cs.radius;
+                    ASSERT_EQ(img.row(y)[4 * x], before.row(y)[4 * x]);  // colour untouched
                 }
-            return out;
-        };
-        const auto kh = rc::pix::alphaBlurWeights(2.5);
-        const auto kv = rc::pix::alphaBlurWeights(field ? 1.25 : 2.5);
-        const std::vector<int> want = pass(pass(a, W, H, true, kh), W, H, false, kv);
-        RowBlock before = img;
-        ASSERT_TRUE(rc::pix::blurAlpha(Rows{img.first(), img.step(), W, H}, 2.5, field));
-        for (int32_t y = 0; y < H; ++y)
-            for (int32_t x = 0; x < W; ++x) {
-                ASSERT_EQ(img.row(y)[4 * x + 3], want[y * W + x]) << x << "," << y;
-                ASSERT_EQ(img.row(y)[4 * x], before.row(y)[4 * x]);  // colour untouched
-            }
-    }
+        }
 }
 
 TEST(FilterCore, SmoothAlphaRing) {

@@ -220,6 +220,23 @@ TEST_F(PixelBuffers, FillsStoreTheColourAsOpaqueOrTransparentWords) {
     ppixDispose(m);
 }
 
+// Fills of several megabytes take the streaming path: rows of every
+// alignment still get exactly their span, and what lies outside is kept.
+TEST_F(PixelBuffers, LargeFillsStreamExactlyTheirSpan) {
+    FmRect b{0, 0, 1283, 1100};  // 5.6 MB, odd row length
+    PPixHand p = ppixNew(&b);
+    ASSERT_NE(p, nullptr);
+    ppixFillRect(p, nullptr, 0x00445566);
+    FmRect inner{3, 1, 1282, 1099};  // 1279 x 1098: still above the streaming size
+    ppixFillRect(p, &inner, 0x00010203);
+    for (int32_t y = 0; y < 1100; ++y)
+        for (int32_t x = 0; x < 1283; ++x) {
+            const bool inside = x >= 3 && x < 1282 && y >= 1 && y < 1099;
+            ASSERT_EQ(wordAt(p, x, y), inside ? 0xFF030201u : 0xFF665544u) << x << "," << y;
+        }
+    ppixDispose(p);
+}
+
 TEST_F(PixelBuffers, RegionFillCoversExactlyTheRegion) {
     FmRect b{0, 0, 12, 9};
     PPixHand p = ppixNew(&b);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -295,6 +296,30 @@ std::vector<uint32_t> render() {
             }
     });
     return image;
+}
+
+// Workers spin for a while before they sleep. Back-to-back jobs must reach
+// every band exactly once whether the workers sleep at once, catch every
+// job while spinning, or run out of spin just as the next job is handed out.
+TEST_F(ProcessorPool, JobsArriveWhetherWorkersSpinOrSleep) {
+    const int saved = rc::platform::eventSpin();
+    initWith("3");
+    ASSERT_EQ(GetAGlobal(kSlotProcessorCount), 3);
+    for (int spin : {0, 1, 3, 20000}) {
+        rc::platform::setEventSpin(spin);
+        EXPECT_EQ(rc::platform::eventSpin(), spin);
+        for (int job = 0; job < 200; ++job) {
+            std::vector<uint32_t> rows(96, 0);
+            std::vector<Band> bands = bandsOver(rows, 3);
+            ASSERT_EQ(FmLockMP(3), 3);
+            FmExecuteMP(3, markRows, bands.data(), sizeof(Band));
+            ASSERT_NO_FATAL_FAILURE(expectEveryRowOnce(rows)) << "spin " << spin << " job " << job;
+            if (job % 50 == 49) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    rc::platform::setEventSpin(-5);
+    EXPECT_EQ(rc::platform::eventSpin(), 0);
+    rc::platform::setEventSpin(saved);
 }
 
 TEST_F(ProcessorPool, ResultsAreIdenticalWithOneAndTwoProcessors) {

@@ -217,6 +217,9 @@ typedef struct RcImportHostFuncs {
     int32_t (*readFile)(intptr_t fileRef, int64_t offset, void* buffer, int32_t size);
     /* The size in bytes of such a file, -1 for a bad reference. */
     int64_t (*fileSize)(intptr_t fileRef);
+    /* The processor pool's size (1: no workers): importers that decode on
+       threads of their own use no more than this many. */
+    int32_t (*processorCount)(void);
 } RcImportHostFuncs;
 
 enum { kRcImportInterfaceVersion = 3 };

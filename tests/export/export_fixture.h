@@ -1,0 +1,160 @@
+// Set-up for the export host tests: fresh slots, memory, resources, file and
+// clip tables, pixel worlds and project settings; alerts collected; the test
+// exporter (and the sample exporters) started from their module files; a
+// scratch folder for outputs; a timeline of placed items.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "media/clip_table_internal.h"
+#include "media/file_table_internal.h"
+#include "plugins/export_host.h"
+#include "reelcore/alerts.h"
+#include "reelcore/clips.h"
+#include "reelcore/compiler.h"
+#include "reelcore/filetable.h"
+#include "reelcore/framecache.h"
+#include "reelcore/globals.h"
+#include "reelcore/importers.h"
+#include "reelcore/memory.h"
+#include "reelcore/pworld.h"
+#include "reelcore/resources.h"
+#include "reelcore/settings.h"
+#include "reelcore/tracks.h"
+#include "tests/export/modules/exptest.h"
+
+namespace exporttest {
+
+constexpr OSType cc(const char (&s)[5]) {
+    return OSType(uint8_t(s[0])) << 24 | OSType(uint8_t(s[1])) << 16 | OSType(uint8_t(s[2])) << 8 |
+           OSType(uint8_t(s[3]));
+}
+
+struct Alerts {
+    static inline std::vector<std::string> messages;
+    static int32_t sink(const char*, const char* message, int32_t) {
+        messages.emplace_back(message ? message : "");
+        return kAlertOK;
+    }
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline bool exists(const std::string& path) {
+    return std::ifstream(path).good();
+}
+
+class ExportTest : public ::testing::Test {
+  protected:
+    std::string dir;
+    ExpTestState state{};
+    std::vector<Handle> owned;  // item lists, items and clip records of the timeline
+    Handle timeline = nullptr;
+
+    void SetUp() override {
+        SetupGlobals();
+        InitMemoryMgr();
+        ASSERT_GT(InitResMgr(nullptr), 0);
+        ASSERT_EQ(InitFMem(32u << 20), 0);
+        ASSERT_EQ(pwInit(), 0);
+        SetAGlobal(kSlotOpenFileBudget, 200);
+        InitFileQueue();
+        InitClipQueue();
+        InitProjectSettings();
+        Alerts::messages.clear();
+        FmSetAlertSink(Alerts::sink);
+        char tmpl[] = "/tmp/reelexportXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        ASSERT_EQ(SetClassData(EXPTEST_CLASS, &state), 0);
+    }
+
+    void TearDown() override {
+        CompilerShutdown();
+        CompilerSetTimeline(nullptr);
+        CompilerSetCallbacks(nullptr);
+        rc::exporthost::setRenderFrame(nullptr);
+        rc::exporthost::setMixAudio(nullptr);
+        if (timeline) DisposeHandle(timeline);
+        for (Handle h : owned) DisposeHandle(h);
+        psetShutdown();
+        rc::media::disposeClipTable();
+        rc::media::disposeFileTable();
+        pwShutdown();
+        KillFMem();
+        FmSetAlertSink(nullptr);
+        std::system(("rm -rf " + dir).c_str());
+    }
+
+    // Starts the module at path as the registry would after its scan.
+    int16_t start(const char* path) {
+        const int16_t id = AddFile(path, 0, 0, cc("CMPM"));
+        EXPECT_NE(id, 0);
+        rc::exporthost::startModules(&id, 1);
+        return id;
+    }
+
+    static FSSpec spec(const std::string& path) {
+        FSSpec s{};
+        std::strncpy(s.name, path.c_str(), sizeof s.name - 1);
+        return s;
+    }
+
+    static PsetBlock& settings(int32_t kind) { return *psetGetBlock(psetGetExportSettings(kind)); }
+
+    // Export settings of a kind aimed at an exporter (range off: whole timeline).
+    static void aim(int32_t kind, OSType fileType, OSType classID = cc("????")) {
+        PsetBlock& s = settings(kind);
+        s.general.filetype = fileType;
+        s.general.classid = classID;
+        s.general.range = 0;
+        s.general.scale = 25;
+        s.general.samplesize = 1;
+        s.video.scale = 25;
+        s.video.samplesize = 1;
+        s.video.width = 64;
+        s.video.height = 48;
+    }
+
+    // Adds a track of items [start, end) in ticks at 25 fps to the timeline
+    // the exports render (made on first use).
+    void makeTimeline(const std::vector<std::pair<int32_t, int32_t>>& spans,
+                      uint16_t type = kTrackTypeVideoAB, TDB timeBase = TDB{0, 25, 1}) {
+        Handle clipRec = NewHandleClear(sizeof(FmClipRecord));
+        auto* c = reinterpret_cast<FmClipRecord*>(*clipRec);
+        for (int32_t& m : c->markers) m = -1;
+        c->timeBase = timeBase;
+        owned.push_back(clipRec);
+        Handle list = NewHandle(uint32_t(spans.size() * 4));
+        for (size_t i = 0; i < spans.size(); ++i) {
+            Handle item = NewHandleClear(sizeof(TrackItemRec));
+            auto* r = reinterpret_cast<TrackItemRec*>(*item);
+            r->start = spans[i].first;
+            r->end = spans[i].second;
+            r->clip = HandleToWord(clipRec);
+            owned.push_back(item);
+            const uint32_t w = HandleToWord(item);
+            std::memcpy(*list + i * 4, &w, 4);
+        }
+        owned.push_back(list);
+        if (!timeline) timeline = NewHandle(0);
+        ASSERT_GE(AddTrackItem(list, type, timeline), 0);
+        CompilerSetTimeline(timeline);
+    }
+};
+
+}  // namespace exporttest

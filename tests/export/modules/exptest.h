@@ -1,0 +1,40 @@
+/* The test exporter's instructions and what it saw, shared through class
+   data 'XTST' (the module is loaded afresh for every call). */
+#ifndef REEL_TESTS_EXPTEST_H
+#define REEL_TESTS_EXPTEST_H
+
+#include "reelcore/sdk/export.h"
+
+enum {
+    kExpTestNormal = 0,
+    kExpTestEndless = 1,    /* selector 0 always answers 20 */
+    kExpTestHostile = 2,    /* names without NUL, a format list without end */
+    kExpTestCorrections = 3 /* compressor values the host corrects */
+};
+
+typedef struct ExpTestFrame {
+    int32_t frame;
+    RcCompileFrameInfo info;
+    uint32_t firstPixel;
+} ExpTestFrame;
+
+typedef struct ExpTestState {
+    int32_t mode;
+    uint32_t flags;        /* the exporter's flags */
+    int32_t compileResult; /* answered by selector 8 after writing */
+    int32_t failAtCall;    /* 1-based compile call that answers compileResult (0: every) */
+    int32_t readFrames;    /* ask for each frame of the range */
+    int32_t stopAfter;     /* call CompilerStop-like progress checks: frames before asking */
+    /* seen */
+    int32_t compileCalls;
+    int32_t shutdowns;
+    int32_t lastSelector;
+    int32_t progressResult;
+    RcCompileRecord lastRecord;
+    int32_t frameCount;
+    ExpTestFrame frames[256];
+} ExpTestState;
+
+#define EXPTEST_CLASS RC_FOURCC('X', 'T', 'S', 'T')
+
+#endif

@@ -1,0 +1,220 @@
+// The sample exporters' files read back by ffmpeg's tools: stream layout
+// through ffprobe, and every frame's checksum through the framemd5 muxer,
+// compared with the same frames written as raw pictures. Skipped when
+// ffmpeg is not installed.
+#include <cstdlib>
+
+#include "tests/export/export_fixture.h"
+
+namespace exporttest {
+namespace {
+
+bool haveFfmpeg() {
+    return std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") ==
+           0;
+}
+
+std::string run(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// The checksums of a framemd5 listing, one per frame.
+std::vector<std::string> checksums(const std::string& listing) {
+    std::vector<std::string> sums;
+    std::istringstream in(listing);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        sums.push_back(line.substr(line.find_last_of(", ") + 1));
+    }
+    return sums;
+}
+
+// A picture that differs in every frame and every pixel.
+uint32_t pixelAt(int32_t x, int32_t y, int32_t ticks) {
+    const uint32_t b = uint32_t(x * 3 + ticks) & 0xFF, g = uint32_t(y * 5 + ticks / 7) & 0xFF,
+                   r = uint32_t(x ^ y ^ ticks) & 0xFF;
+    return 0xFF000000u | r << 16 | g << 8 | b;
+}
+
+bool patternFrames(Handle, int32_t ticks, const TDB&, int32_t, PPixHand out) {
+    FmRect b{};
+    ppixGetBounds(out, &b);
+    const int32_t w = b.right - b.left, h = b.bottom - b.top, row = ppixGetRowbytes(out);
+    char* pixels = ppixGetPixels(out);
+    for (int32_t y = 0; y < h; ++y) {  // y counts from the top; rows are stored bottom-up
+        auto* p = reinterpret_cast<uint32_t*>(pixels + size_t(h - 1 - y) * size_t(row));
+        for (int32_t x = 0; x < w; ++x) p[x] = pixelAt(x, y, ticks);
+    }
+    return true;
+}
+
+// The frames at ticks first, first + step ... as raw top-down pictures:
+// B, G, R (bgr24) or R, G, B, A (rgba).
+std::string rawFrames(int32_t w, int32_t h, int32_t frames, int32_t step, bool rgba) {
+    std::string raw;
+    for (int32_t f = 0; f < frames; ++f)
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t p = pixelAt(x, y, f * step);
+                const char b = char(p), g = char(p >> 8), r = char(p >> 16), a = char(p >> 24);
+                if (rgba)
+                    raw += {r, g, b, a};
+                else
+                    raw += {b, g, r};
+            }
+    return raw;
+}
+
+class OracleTest : public ExportTest {
+  protected:
+    void SetUp() override {
+        ExportTest::SetUp();
+        if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+        rc::exporthost::setRenderFrame(patternFrames);
+    }
+    std::vector<std::string> expectedSums(int32_t w, int32_t h, int32_t frames, int32_t step,
+                                          bool rgba) {
+        const std::string raw = dir + "/expected.raw";
+        std::ofstream(raw, std::ios::binary) << rawFrames(w, h, frames, step, rgba);
+        std::vector<std::string> sums =
+            checksums(run("ffmpeg -v error -f rawvideo -pix_fmt " +
+                          std::string(rgba ? "rgba" : "bgr24") + " -s " + std::to_string(w) + "x" +
+                          std::to_string(h) + " -i " + raw + " -f framemd5 - 2>&1"));
+        EXPECT_EQ(sums.size(), size_t(frames));
+        return sums;
+    }
+};
+
+TEST_F(OracleTest, AviFilesCarryRawFramesAtTheExportRate) {
+    start(REEL_EXP_AVI);
+    aim(kPsetKindMovie, cc("AVIV"));
+    PsetBlock& s = settings(kPsetKindMovie);
+    s.general.scale = s.video.scale = 2997;
+    s.general.samplesize = s.video.samplesize = 100;
+    s.video.depth = 16;  // 24 bits
+    const TDB tb{0, 2997, 100};
+    makeTimeline({{0, 3000}}, kTrackTypeVideoAB, tb);  // 30 frames
+    const std::string out = dir + "/movie.avi";
+    const FSSpec spec30 = spec(out);
+    ASSERT_EQ(CompilerDoCompile(&spec30, 0, 0, 0), 0) << ::testing::PrintToString(Alerts::messages);
+    const std::string probe =
+        run("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+            "stream=codec_name,pix_fmt,r_frame_rate,width,height,nb_read_frames -of default=nw=1 " +
+            out);
+    EXPECT_NE(probe.find("codec_name=rawvideo"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("pix_fmt=bgr24"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("r_frame_rate=2997/100"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("width=64\nheight=48"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("nb_read_frames=30"), std::string::npos) << probe;
+    const std::vector<std::string> sums =
+        checksums(run("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1"));
+    EXPECT_EQ(sums, expectedSums(64, 48, 30, 100, false));
+    // The audio stream: 16-bit stereo PCM interleaved with the frames.
+    const std::string audio =
+        run("ffprobe -v error -select_streams a:0 -show_entries "
+            "stream=codec_name,sample_rate,channels -of default=nw=1 " +
+            out);
+    EXPECT_NE(audio.find("codec_name=pcm_s16le"), std::string::npos) << audio;
+    EXPECT_NE(audio.find("channels=2"), std::string::npos) << audio;
+}
+
+TEST_F(OracleTest, LongAvisContinueInOpenDmlParts) {
+    start(REEL_EXP_AVI);
+    aim(kPsetKindMovie, cc("AVIV"));
+    PsetBlock& s = settings(kPsetKindMovie);
+    s.video.depth = 16;
+    s.general.doaudio = 0;
+    // The module's own setting: parts of at most 64 KiB, about 6 frames each.
+    struct {
+        uint32_t magic, limit;
+    } prefs{cc("AVIS"), 64 * 1024};
+    s.general.compilerprefs = NewPtr(sizeof prefs);
+    std::memcpy(s.general.compilerprefs, &prefs, sizeof prefs);
+    makeTimeline({{0, 40}});
+    const std::string out = dir + "/long.avi";
+    const FSSpec spec40 = spec(out);
+    ASSERT_EQ(CompilerDoCompile(&spec40, 0, 0, 0), 0);
+    const std::string bytes = readFile(out);
+    size_t parts = 0;
+    for (size_t at = bytes.find("AVIX"); at != std::string::npos; at = bytes.find("AVIX", at + 4))
+        ++parts;
+    EXPECT_GE(parts, 5u);
+    EXPECT_NE(bytes.find("idx1"), std::string::npos);
+    const std::string probe = run(
+        "ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
+        "-of default=nw=1 " +
+        out);
+    EXPECT_NE(probe.find("nb_read_frames=40"), std::string::npos) << probe;
+    EXPECT_EQ(checksums(run("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1")),
+              expectedSums(64, 48, 40, 1, false));
+}
+
+TEST_F(OracleTest, WavFilesHaveTheSettingsFormatAndLength) {
+    start(REEL_EXP_WAV);
+    aim(kPsetKindAudio, cc("WAVE"));
+    PsetBlock& s = settings(kPsetKindAudio);
+    struct Format {
+        int32_t rate, sixteen, stereo;
+        const char *codec, *channels;
+    };
+    makeTimeline({{0, 50}}, kTrackTypeAudio);  // two seconds at 25 fps
+    for (const Format& f : {Format{48000, 1, 1, "pcm_s16le", "channels=2"},
+                            Format{22050, 0, 0, "pcm_u8", "channels=1"}}) {
+        s.audio.audrate = f.rate;
+        s.audio.audsamplesize = f.sixteen;
+        s.audio.audstereo = uint8_t(f.stereo);
+        const std::string out = dir + "/sound.wav";
+        const FSSpec w = spec(out);
+        ASSERT_EQ(CompilerExportAudio(&w, 0, 0, 0), 0);
+        const std::string probe = run(
+            "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels:format=duration "
+            "-of default=nw=1 " +
+            out);
+        EXPECT_NE(probe.find(std::string("codec_name=") + f.codec), std::string::npos) << probe;
+        EXPECT_NE(probe.find("sample_rate=" + std::to_string(f.rate)), std::string::npos) << probe;
+        EXPECT_NE(probe.find(f.channels), std::string::npos) << probe;
+        EXPECT_NE(probe.find("duration=2.000000"), std::string::npos) << probe;
+        // Silence until there is something to mix.
+        const std::string bytes = readFile(out);
+        const size_t data = size_t(f.rate) * 2 * (f.sixteen ? 2 : 1) * (f.stereo ? 2 : 1);
+        ASSERT_EQ(bytes.size(), 44u + data);
+        const char quiet = f.sixteen ? 0 : char(128);
+        EXPECT_EQ(bytes.find_first_not_of(quiet, 44), std::string::npos);
+    }
+}
+
+TEST_F(OracleTest, PngSequencesReadBackThroughImage2) {
+    start(REEL_EXP_PNG);
+    aim(kPsetKindMovie, cc("PNG "), cc("PSEQ"));
+    settings(kPsetKindMovie).video.depth = 32;
+    makeTimeline({{0, 12}});
+    const FSSpec s = spec(dir + "/seq.png");
+    ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), 0) << ::testing::PrintToString(Alerts::messages);
+    EXPECT_TRUE(exists(dir + "/seq01.png"));
+    EXPECT_TRUE(exists(dir + "/seq12.png"));
+    EXPECT_FALSE(exists(dir + "/seq.png"));
+    EXPECT_EQ(checksums(run("ffmpeg -v error -i " + dir +
+                            "/seq%02d.png -pix_fmt rgba -f framemd5 - 2>&1")),
+              expectedSums(64, 48, 12, 1, true));
+    // A still: one picture at its frame, under the name given.
+    aim(kPsetKindStill, cc("PNG "));
+    settings(kPsetKindStill).video.depth = 32;
+    const FSSpec still = spec(dir + "/still.png");
+    ASSERT_EQ(CompilerExportStill(&still, 5, 0), 0);
+    const std::vector<std::string> one =
+        checksums(run("ffmpeg -v error -i " + dir + "/still.png -pix_fmt rgba -f framemd5 - 2>&1"));
+    const std::vector<std::string> all = expectedSums(64, 48, 12, 1, true);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0], all[5]);
+}
+
+}  // namespace
+}  // namespace exporttest
