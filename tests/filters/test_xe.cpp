@@ -61,19 +61,19 @@ TEST_F(Xe, WithoutFilterInfoDataIsOnlyMarkedAndFramesPassThrough) {
     Handle data = handleOf({1, 2, 3});
     RcFilterListEntry e = entry(xe, data, 0);
     EXPECT_EQ(UnflattenXESequenceData(xe, &e), noErr);
-    EXPECT_EQ(e.unflatdata, 1);
-    EXPECT_EQ(e.sequenceData, HandleToWord(data)) << "the same bytes";
+    EXPECT_EQ(+e.unflatdata, 1);
+    EXPECT_EQ(+e.sequenceData, HandleToWord(data)) << "the same bytes";
     EXPECT_EQ(FlattenXESequenceData(xe, &e), noErr);
-    EXPECT_EQ(e.unflatdata, 0);
+    EXPECT_EQ(+e.unflatdata, 0);
     EXPECT_EQ(bytesOf(data), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(DisposeXESequenceData(xe, &e), noErr);
-    EXPECT_EQ(e.sequenceData, 0u) << "flat data is freed";
+    EXPECT_EQ(+e.sequenceData, 0u) << "flat data is freed";
 
     // Data only marked live is still the host's bytes: freed all the same.
     e = entry(xe, handleOf({4}), 1);
     EXPECT_EQ(DisposeXESequenceData(xe, &e), noErr);
-    EXPECT_EQ(e.sequenceData, 0u);
-    EXPECT_EQ(e.unflatdata, 0);
+    EXPECT_EQ(+e.sequenceData, 0u);
+    EXPECT_EQ(+e.unflatdata, 0);
 
     // An XE filter passes the frame through.
     PPixHand src =
@@ -92,14 +92,14 @@ TEST_F(Xe, ModulesWithSequenceCallsConvertTheirData) {
     RcFilterListEntry e = entry(xe, handleOf({0}), 0);
     ASSERT_EQ(UnflattenXESequenceData(xe, &e), noErr);
     EXPECT_EQ(bytesOf(WordToHandle(e.sequenceData)), std::vector<uint8_t>{6});
-    EXPECT_EQ(e.unflatdata, 1);
+    EXPECT_EQ(+e.unflatdata, 1);
     ASSERT_EQ(UnflattenXESequenceData(xe, &e), noErr) << "live data stays";
     ASSERT_EQ(FlattenXESequenceData(xe, &e), noErr);
     EXPECT_EQ(bytesOf(WordToHandle(e.sequenceData)), std::vector<uint8_t>{7});
-    EXPECT_EQ(e.unflatdata, 0);
+    EXPECT_EQ(+e.unflatdata, 0);
     ASSERT_EQ(UnflattenXESequenceData(xe, &e), noErr);
     ASSERT_EQ(DisposeXESequenceData(xe, &e), noErr);
-    EXPECT_EQ(e.sequenceData, 0u);
+    EXPECT_EQ(+e.sequenceData, 0u);
     const std::vector<std::pair<int16_t, int32_t>> expected{{xe, 6}, {xe, 7}, {xe, 6}, {xe, 8}};
     EXPECT_EQ(XeDouble::commands, expected);
 
@@ -108,15 +108,15 @@ TEST_F(Xe, ModulesWithSequenceCallsConvertTheirData) {
     Handle flat = handleOf({1});
     e = entry(xe, flat, 0);
     EXPECT_EQ(UnflattenXESequenceData(xe, &e), 33);
-    EXPECT_EQ(e.sequenceData, HandleToWord(flat));
-    EXPECT_EQ(e.unflatdata, 0);
+    EXPECT_EQ(+e.sequenceData, HandleToWord(flat));
+    EXPECT_EQ(+e.unflatdata, 0);
     DisposeHandle(flat);
 
     // Other kinds of modules have no sequence data to convert.
     XeDouble::commands.clear();
     e = entry(plain, nullptr, 0);
     EXPECT_EQ(UnflattenXESequenceData(plain, &e), noErr);
-    EXPECT_EQ(e.unflatdata, 0);
+    EXPECT_EQ(+e.unflatdata, 0);
     EXPECT_TRUE(XeDouble::commands.empty());
 
     // Filtering goes through the XE host.
@@ -135,8 +135,8 @@ TEST_F(Xe, FlatteningAListStopsAtTheFirstErrorAndShutdownsReleaseXeModules) {
     std::memcpy(*list, entries, sizeof entries);
     ASSERT_EQ(FlattenXEFilterList(list), noErr);
     auto at = [&](int i) { return reinterpret_cast<RcFilterListEntry*>(*list)[i]; };
-    EXPECT_EQ(at(0).unflatdata, 0);
-    EXPECT_EQ(at(2).unflatdata, 0);
+    EXPECT_EQ(+at(0).unflatdata, 0);
+    EXPECT_EQ(+at(2).unflatdata, 0);
     EXPECT_EQ(bytesOf(WordToHandle(at(2).sequenceData)), std::vector<uint8_t>{7});
 
     // The first entry fails: the third is not reached.
@@ -146,7 +146,7 @@ TEST_F(Xe, FlatteningAListStopsAtTheFirstErrorAndShutdownsReleaseXeModules) {
     XeDouble::commands.clear();
     EXPECT_EQ(FlattenXEFilterList(list), 33);
     EXPECT_EQ(XeDouble::commands.size(), 1u);
-    EXPECT_EQ(at(2).unflatdata, 1);
+    EXPECT_EQ(+at(2).unflatdata, 1);
     EXPECT_EQ(FlattenXEFilterList(nullptr), noErr);
     for (int i : {0, 2}) DisposeHandle(WordToHandle(at(i).sequenceData));
     DisposeHandle(list);
