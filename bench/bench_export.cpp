@@ -1,5 +1,6 @@
-// The export host's cost per frame: 300 cached frames exported to AVI, WAV
-// and PNG sequences through the sample exporters, beside FFmpeg doing the
+// The export host's cost per frame: 300 cached frames (a held frame of bars,
+// rendered by EffectFrame from the frame cache) exported to AVI, WAV and PNG
+// sequences through the sample exporters, beside FFmpeg doing the
 // same work in-process (its AVI and WAV muxers on the same frames and audio,
 // its PNG encoder at compression level 0) and, when installed, `melt`
 // rendering the same number of frames to a rawvideo AVI.
@@ -14,6 +15,11 @@
 #include <vector>
 
 #include "plugins/export_host.h"
+#include "plugins/type_tables.h"
+#include "reelcore/framecache.h"
+#include "reelcore/importers.h"
+#include "reelcore/plugins.h"
+#include "reelcore/render.h"
 #include "reelcore/clips.h"
 #include "reelcore/compiler.h"
 #include "reelcore/filetable.h"
@@ -34,6 +40,11 @@ extern "C" {
 }
 #endif
 
+// The synthetic importer, built in: the timeline shows its bars.
+#define RC_SYNTH_ENTRY benchSynthEntry
+#include "plugins/samples/synth/synth_importer.cpp"
+#undef RC_SYNTH_ENTRY
+
 namespace {
 
 constexpr int32_t kFrames = 300;
@@ -45,65 +56,79 @@ constexpr OSType cc(const char (&s)[5]) {
            OSType(uint8_t(s[3]));
 }
 
-std::string scratch(const char* name) {
-    return std::string("/tmp/reel-bench-export-") + std::to_string(getpid()) + "-" + name;
+std::string scratch(const std::string& name) {
+    return "/tmp/reel-bench-export-" + std::to_string(getpid()) + "-" + name;
 }
 
-// The cached frame every timeline frame shows: a gradient.
+// The peers' frame: the first frame of the same bars, as the library draws
+// them (B, G, R, A).
 std::vector<uint8_t> gCached;
-int32_t gWidth = 0, gHeight = 0;
 
 void cacheFrame(int32_t w, int32_t h) {
-    gWidth = w;
-    gHeight = h;
-    gCached.resize(size_t(w) * size_t(h) * 4);
+    gCached.assign(size_t(w) * size_t(h) * 4, 0);
+    const FmRect r{0, 0, w, h};
+    PPixHand pix = Test_GetFrame(0, &r, CompilerGetTimeline());
+    if (!pix) return;
     for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = &gCached[(size_t(y) * size_t(w) + size_t(x)) * 4];
-            p[0] = uint8_t(x);
-            p[1] = uint8_t(y);
-            p[2] = uint8_t(x + y);
-            p[3] = 255;
-        }
+        std::memcpy(&gCached[size_t(y) * size_t(w) * 4],
+                    ppixGetPixels(pix) + size_t(y) * size_t(ppixGetRowbytes(pix)), size_t(w) * 4);
+    ppixDispose(pix);
 }
 
-bool cachedFrame(Handle, int32_t, const TDB&, int32_t, PPixHand out) {
-    std::memcpy(ppixGetPixels(out), gCached.data(), gCached.size());
-    return true;
-}
-
-// The library with the three sample exporters and a 300-frame timeline.
+// The library with the three sample exporters and the synthetic importer.
+// The timeline holds one clip for 300 frames, its first frame held, so the
+// frame cache serves every frame after the first.
 struct Library {
     Handle timeline = nullptr;
-    Handle list = nullptr, item = nullptr, clip = nullptr;
+    std::vector<Handle> owned;
     Library() {
         SetupGlobals();
         InitMemoryMgr();
         InitResMgr(nullptr);
-        InitFMem(64u << 20);
+        InitFMem(256u << 20);
+        InitFrameQueue();
         pwInit();
         SetAGlobal(kSlotOpenFileBudget, 200);
         InitFileQueue();
         InitClipQueue();
         InitProjectSettings();
+        rc::plugins::ensureTypeTables();
+        FmAddBuiltinImporter(cc("SYNT"), benchSynthEntry);
+        Add1XREF(cc("SYNT"), cc("SYNT"), cc("SYNT"), 0);
         for (const char* path : {REEL_EXP_AVI, REEL_EXP_WAV, REEL_EXP_PNG}) {
             const int16_t id = AddFile(path, 0, 0, cc("CMPM"));
             rc::exporthost::startModules(&id, 1);
         }
-        clip = NewHandleClear(sizeof(FmClipRecord));
-        reinterpret_cast<FmClipRecord*>(*clip)->timeBase = TDB{0, kRate, 1};
-        item = NewHandleClear(sizeof(TrackItemRec));
+    }
+    // A timeline of held bars of the output size.
+    void timelineOf(int32_t w, int32_t h) {
+        const std::string path = scratch("bars" + std::to_string(w) + ".synth");
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fprintf(f, "kind bars\nwidth %d\nheight %d\nrate %d\nframes %d\n", int(w), int(h),
+                     int(kRate), int(kFrames));
+        std::fclose(f);
+        const int16_t file = AddFile(path.c_str(), 0, 0, cc("SYNT"));
+        const TDB tb{0, kRate, 1};
+        int32_t times[kClipFixedMarkers];
+        std::fill(std::begin(times), std::end(times), -1);
+        times[0] = 0;
+        times[1] = kFrames - 1;
+        const int32_t clip = AddClip(file, times, &tb, kClipVideo);
+        Handle item = NewHandleClear(sizeof(TrackItemRec));
         auto* r = reinterpret_cast<TrackItemRec*>(*item);
+        r->clipID = clip;
+        r->clip = HandleToWord(FindClip(clip));
         r->start = 0;
         r->end = kFrames;
-        r->clip = HandleToWord(clip);
-        list = NewHandle(4);
-        const uint32_t w = HandleToWord(item);
-        std::memcpy(*list, &w, 4);
+        r->flags = kItemHoldOn | kItemHoldIn;
+        Handle list = NewHandle(4);
+        const uint32_t word = HandleToWord(item);
+        std::memcpy(*list, &word, 4);
+        owned.push_back(item);
+        owned.push_back(list);
         timeline = NewHandle(0);
         AddTrackItem(list, kTrackTypeVideoAB, timeline);
         CompilerSetTimeline(timeline);
-        rc::exporthost::setRenderFrame(cachedFrame);
     }
     static Library& get() {
         static Library* lib = new Library;
@@ -129,9 +154,8 @@ struct Library {
 };
 
 void BM_ExportAviHost(benchmark::State& state) {
-    Library::get();
     const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
-    cacheFrame(w, h);
+    Library::get().timelineOf(w, h);
     Library::aim(kPsetKindMovie, cc("AVIV"), cc("????"), w, h, 32);
     const std::string out = scratch("host.avi");
     FSSpec spec{};
@@ -144,7 +168,7 @@ void BM_ExportAviHost(benchmark::State& state) {
 }
 
 void BM_ExportWavHost(benchmark::State& state) {
-    Library::get();
+    Library::get().timelineOf(64, 48);
     Library::aim(kPsetKindAudio, cc("WAVE"), cc("????"), 64, 48, 32);
     const std::string out = scratch("host.wav");
     FSSpec spec{};
@@ -159,9 +183,8 @@ void BM_ExportWavHost(benchmark::State& state) {
 constexpr int32_t kPngFrames = 30;
 
 void BM_ExportPngHost(benchmark::State& state) {
-    Library::get();
     const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
-    cacheFrame(w, h);
+    Library::get().timelineOf(w, h);
     Library::aim(kPsetKindMovie, cc("PNG "), cc("PSEQ"), w, h, 32);
     PsetBlock& s = *psetGetBlock(psetGetExportSettings(kPsetKindMovie));
     s.general.range = 1;
@@ -229,6 +252,7 @@ void mux(benchmark::State& state, const char* format, const std::string& out, AV
 
 void BM_ExportAviFfmpeg(benchmark::State& state) {
     const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
+    Library::get().timelineOf(w, h);
     cacheFrame(w, h);
     mux(state, "avi", scratch("peer.avi"), AV_CODEC_ID_RAWVIDEO, true, w, h, gCached);
 }
@@ -241,12 +265,13 @@ void BM_ExportWavFfmpeg(benchmark::State& state) {
 // FFmpeg's PNG encoder at compression level 0, each frame written to a file.
 void BM_ExportPngFfmpeg(benchmark::State& state) {
     const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
+    Library::get().timelineOf(w, h);
     cacheFrame(w, h);
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     ctx->width = w;
     ctx->height = h;
-    ctx->pix_fmt = AV_PIX_FMT_BGRA;
+    ctx->pix_fmt = AV_PIX_FMT_RGBA;  // its encoder takes no BGRA; converted before timing
     ctx->time_base = AVRational{1, kRate};
     ctx->compression_level = 0;
     if (avcodec_open2(ctx, codec, nullptr) < 0) {
@@ -256,11 +281,17 @@ void BM_ExportPngFfmpeg(benchmark::State& state) {
     AVFrame* frame = av_frame_alloc();
     frame->width = w;
     frame->height = h;
-    frame->format = AV_PIX_FMT_BGRA;
+    frame->format = AV_PIX_FMT_RGBA;
     av_frame_get_buffer(frame, 0);
     for (int32_t y = 0; y < h; ++y)
-        std::memcpy(frame->data[0] + y * frame->linesize[0], &gCached[size_t(y) * w * 4],
-                    size_t(w) * 4);
+        for (int32_t x = 0; x < w; ++x) {
+            const uint8_t* s = &gCached[(size_t(y) * size_t(w) + size_t(x)) * 4];
+            uint8_t* d = frame->data[0] + y * frame->linesize[0] + x * 4;
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = s[3];
+        }
     AVPacket* pkt = av_packet_alloc();
     const std::string out = scratch("peer.png");
     for (auto _ : state) {

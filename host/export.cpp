@@ -53,9 +53,12 @@ void loadExporters() {
     static bool loaded = false;
     if (loaded) return;
     loaded = true;
-    const std::string folder = besideProgram("export-plug-ins");
-    SetAGlobal(kSlotPluginFolder, reinterpret_cast<intptr_t>(folder.c_str()));
-    AddPlugins();
+    // The media importers the timeline's clips need, then the exporters.
+    for (const char* name : {"media-plug-ins", "export-plug-ins"}) {
+        const std::string folder = besideProgram(name);
+        SetAGlobal(kSlotPluginFolder, reinterpret_cast<intptr_t>(folder.c_str()));
+        AddPlugins();
+    }
     SetAGlobal(kSlotPluginFolder, 0);
 }
 

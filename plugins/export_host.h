@@ -57,10 +57,12 @@ struct Export {
     TDB timeBase{0, 25, 1};
     int32_t fieldMode = 0;
     bool keyAtEdits = false;
-    int32_t keyEvery = 0;  // 0: off
-    PPixHand frame = nullptr;
-    int32_t frameNumber = -1;     // what `frame` holds
-    std::vector<uint8_t> packed;  // a 24-bit copy of `frame`
+    int32_t keyEvery = 0;            // 0: off
+    PPixHand frame = nullptr;        // a clip export's picture
+    Handle renderContext = nullptr;  // a timeline export's (SequenceSetup)
+    int32_t renderFlags = 0, renderOptions = 0;
+    int32_t frameNumber = -1;     // what the picture holds
+    std::vector<uint8_t> packed;  // a 24-bit copy of the picture
     std::vector<uint8_t> audio;   // the last audio block
     int32_t audioFirst = -1, audioCount = -1;
 };
@@ -70,21 +72,13 @@ void setCurrent(Export* e);
 // Frees what the services made for an export.
 void releaseServiceData(Export& e);
 
-// ---- Render hooks ----
-// The timeline frame at `ticks` (project time base) into `out`, a 32-bit ppix
-// of the output size; fieldMode 0 frames, 1 or 2 fields. Default: a black
-// opaque frame. True when a frame was drawn.
-using RenderFrameFn = bool (*)(Handle trackTable, int32_t ticks, const TDB& timeBase,
-                               int32_t fieldMode, PPixHand out);
+// ---- Audio ----
 // The mixed audio of timeline frame `frame` (project time base) in the given
 // format (0x100 stereo, 0x200 16-bit) at `rate`: `bytes` bytes into out.
-// Default: silence.
+// Until the library mixes frames the default gives silence.
 using MixAudioFn = bool (*)(Handle trackTable, int32_t frame, const TDB& timeBase, int32_t format,
                             int32_t rate, void* out, int32_t bytes);
-RenderFrameFn setRenderFrame(RenderFrameFn fn);  // null restores the default
-MixAudioFn setMixAudio(MixAudioFn fn);
-bool renderFrame(Handle trackTable, int32_t ticks, const TDB& timeBase, int32_t fieldMode,
-                 PPixHand out);
+MixAudioFn setMixAudio(MixAudioFn fn);  // null restores the default
 bool mixAudio(Handle trackTable, int32_t frame, const TDB& timeBase, int32_t format, int32_t rate,
               void* out, int32_t bytes);
 

@@ -20,6 +20,7 @@
 #include "reelcore/memory.h"
 #include "reelcore/plugins.h"
 #include "reelcore/prefs.h"
+#include "reelcore/render.h"
 #include "reelcore/settings.h"
 #include "reelcore/tracks.h"
 
@@ -248,7 +249,8 @@ int32_t runExport(const Request& q) {
         if (last <= first && q.outTicks > q.inTicks) last = first + 1;
     } else if (q.clipID && !importerIsSynthetic(GetFileDraw(ClipFile(q.clipID)))) {
         first = roundFrames(GetClipIn(q.clipID, &e.timeBase), samp);
-        last = roundFrames(GetClipOut(q.clipID, &e.timeBase), samp);
+        // The out point is the clip's last frame.
+        last = roundFrames(GetClipOut(q.clipID, &e.timeBase), samp) + 1;
     } else {
         last = roundFrames(gTimeline ? timelineEnd(gTimeline, e.timeBase) : 0, samp);
     }
@@ -292,11 +294,30 @@ int32_t runExport(const Request& q) {
     // 4. No preparation runs beside the module here; the key is only noted.
     FmDebug(0, "Compile: NoCompileAsync=%d", int(FmGetConfigInt("override", "NoCompileAsync")));
 
+    // The pictures: a clip's frames are read into one; the timeline's are
+    // rendered in a sequence of the output size.
     const FmRect bounds{0, 0, std::max(r.settings.width, 1), std::max(r.settings.height, 1)};
-    e.frame = r.settings.doVideo ? ppixNew(&bounds) : nullptr;
-    if (r.settings.doVideo && !e.frame) {
-        report(kRcCompileOutOfMemory);
-        return kRcCompileOutOfMemory;
+    PPixHand scratch = nullptr;
+    if (r.settings.doVideo) {
+        bool ready = false;
+        if (q.clipID) {
+            e.frame = ppixNew(&bounds);
+            ready = e.frame != nullptr;
+        } else {
+            e.renderContext = NewHandleClear(sizeof(FmRenderContext));
+            ready = e.renderContext && SequenceSetup(e.renderContext, &scratch, &bounds) == 0;
+            e.renderFlags = 0x20 | (e.fieldMode == 1   ? kRenderUpperField
+                                    : e.fieldMode == 2 ? kRenderLowerField
+                                                       : 0);
+            e.renderOptions =
+                kRenderOptKeying | (s->rendering.ignorevidfilters ? 0 : kRenderOptFilters);
+        }
+        if (!ready) {
+            if (e.renderContext) DisposeHandle(e.renderContext);
+            if (e.frame) ppixDispose(e.frame);
+            report(kRcCompileOutOfMemory);
+            return kRcCompileOutOfMemory;
+        }
     }
     setCurrent(&e);
     const int32_t selector = q.kind == kRcExportCustom ? kRcCompileCustom : kRcCompileDoCompile;
@@ -332,6 +353,11 @@ int32_t runExport(const Request& q) {
     // 7.
     if (!stopped) report(result);
     if (e.frame) ppixDispose(e.frame);
+    if (e.renderContext) {
+        SequenceCleanup(e.renderContext, scratch);
+        ReleaseCompileData();
+        DisposeHandle(e.renderContext);
+    }
     releaseServiceData(e);
 
     // 8.

@@ -15,6 +15,7 @@
 #include "reelcore/memory.h"
 #include "reelcore/ppix.h"
 #include "reelcore/pworld.h"
+#include "reelcore/render.h"
 #include "reelcore/settings.h"
 #include "reelcore/tracks.h"
 
@@ -27,19 +28,11 @@ bool gStop = false;
 const CompilerCallbacks kHeadless{};
 const CompilerCallbacks* gCallbacks = &kHeadless;
 
-bool blackFrame(Handle, int32_t, const TDB&, int32_t, PPixHand out) {
-    FmRect b{};
-    ppixGetBounds(out, &b);
-    ppixFillRect(out, &b, 0);
-    return true;
-}
-
 bool silence(Handle, int32_t, const TDB&, int32_t format, int32_t, void* out, int32_t bytes) {
     std::memset(out, (format & 0x200) ? 0 : 128, size_t(std::max(bytes, 0)));
     return true;
 }
 
-RenderFrameFn gRender = blackFrame;
 MixAudioFn gMix = silence;
 
 // ---- class data ----
@@ -157,21 +150,31 @@ void describeFrame(const Export& e, int32_t n, RcCompileFrameInfo* info) {
     info->keyframe = (e.keyAtEdits && edit) || (e.keyEvery > 0 && n % e.keyEvery == 0);
 }
 
+// The picture frame n is rendered into.
+PPixHand picture(const Export& e) {
+    if (e.clipID || !e.renderContext) return e.frame;
+    return reinterpret_cast<const FmRenderContext*>(*e.renderContext)->destination;
+}
+
 int32_t renderInto(Export& e, int32_t n) {
     if (e.frameNumber == n) return kRcServiceOK;
     e.frameNumber = -1;
+    const TDB t{n * e.timeBase.samp, e.timeBase.scale, e.timeBase.samp};
     if (e.clipID) {
         PWorld world = RegPWorldBits(e.frame, 0);
         if (!world) return kRcServiceNoFrame;
         FmRect r{0, 0, e.record.settings.width, e.record.settings.height};
-        const TDB t{n * e.timeBase.samp, e.timeBase.scale, e.timeBase.samp};
-        const OSErr err = GetClipVideo(&t, e.clipID, world, &r, 0);
+        const OSErr err = GetClipVideo(&t, e.clipID, world, &r, 0x20);
         DisposePWorld(world);
         if (err != 0) {
             AlertSystem(0, 0, kExportStrings, kMsgImageError, kErrorList, err);
             return kRcServiceNoFrame;
         }
-    } else if (!renderFrame(e.trackTable, n * e.timeBase.samp, e.timeBase, e.fieldMode, e.frame)) {
+    } else if (e.renderContext) {
+        const FmRect r{0, 0, e.record.settings.width, e.record.settings.height};
+        EffectFrame(e.renderContext, 1, t.value, &e.timeBase, &r, e.renderFlags, e.renderOptions,
+                    e.trackTable, 0, nullptr);
+    } else {
         return kRcServiceNoFrame;
     }
     e.frameNumber = n;
@@ -181,14 +184,15 @@ int32_t renderInto(Export& e, int32_t n) {
 int32_t getFrameAtDepth(int32_t frame, int32_t bits, void** pixels, int32_t* rowBytes,
                         RcCompileFrameInfo* info) {
     Export* e = gCurrent;
-    if (!e || !e->frame || !pixels || !rowBytes) return kRcServiceNoFrame;
+    if (!e || !picture(*e) || !pixels || !rowBytes) return kRcServiceNoFrame;
     if (gStop) return kRcServiceStopped;
     if (frame < e->record.firstFrame || frame >= e->record.lastFrame) return kRcServiceNoFrame;
     if (bits != 24 && bits != 32) return kRcServiceNoFrame;
     if (const int32_t r = renderInto(*e, frame)) return r;
     describeFrame(*e, frame, info);
-    char* src = ppixGetPixels(e->frame);
-    const int32_t srcRow = ppixGetRowbytes(e->frame);
+    PPixHand pix = picture(*e);
+    char* src = ppixGetPixels(pix);
+    const int32_t srcRow = ppixGetRowbytes(pix);
     if (bits == 32) {
         *pixels = src;
         *rowBytes = srcRow;
@@ -354,21 +358,10 @@ const CompilerCallbacks* callbacks() {
     return gCallbacks;
 }
 
-RenderFrameFn setRenderFrame(RenderFrameFn fn) {
-    RenderFrameFn old = gRender;
-    gRender = fn ? fn : blackFrame;
-    return old;
-}
-
 MixAudioFn setMixAudio(MixAudioFn fn) {
     MixAudioFn old = gMix;
     gMix = fn ? fn : silence;
     return old;
-}
-
-bool renderFrame(Handle trackTable, int32_t ticks, const TDB& timeBase, int32_t fieldMode,
-                 PPixHand out) {
-    return gRender(trackTable, ticks, timeBase, fieldMode, out);
 }
 
 bool mixAudio(Handle trackTable, int32_t frame, const TDB& timeBase, int32_t format, int32_t rate,

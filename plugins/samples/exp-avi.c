@@ -8,6 +8,7 @@
    setting: compiler settings starting with 'AVIS' and a 32-bit byte count. */
 #include <stdlib.h>
 #include <string.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "reelcore/sdk/export.h"
@@ -301,11 +302,28 @@ static void chunk(Writer* w, int stream, const void* data, uint32_t size, uint32
     addEntry(w, &w->ix[stream], entry, 8);
     ++w->ixCount[stream];
     w->duration[stream] += duration;
-    append(w, head, 8);
-    append(w, data, size);
-    if (size & 1) {
-        const uint8_t pad = 0;
-        append(w, &pad, 1);
+    /* Header, data and padding in one write. */
+    {
+        static const uint8_t pad = 0;
+        struct iovec parts[3] = {{head, 8}, {(void*)data, size}, {(void*)&pad, size & 1}};
+        size_t total = 8 + (size_t)size + (size & 1);
+        ssize_t n = w->failed ? -1 : pwritev(w->fd, parts, 3, (off_t)w->pos);
+        if (n != (ssize_t)total && !w->failed) {
+            /* A short write: the rest piece by piece. */
+            size_t done = n > 0 ? (size_t)n : 0;
+            uint64_t at = w->pos + done;
+            int i;
+            for (i = 0; i < 3; ++i) {
+                if (done >= parts[i].iov_len) {
+                    done -= parts[i].iov_len;
+                    continue;
+                }
+                writeAt(w, (const uint8_t*)parts[i].iov_base + done, parts[i].iov_len - done, at);
+                at += parts[i].iov_len - done;
+                done = 0;
+            }
+        }
+        w->pos += total;
     }
 }
 

@@ -18,6 +18,8 @@
 #include "media/clip_table_internal.h"
 #include "media/file_table_internal.h"
 #include "plugins/export_host.h"
+#include "plugins/importer_host.h"
+#include "plugins/type_tables.h"
 #include "reelcore/alerts.h"
 #include "reelcore/clips.h"
 #include "reelcore/compiler.h"
@@ -25,12 +27,17 @@
 #include "reelcore/framecache.h"
 #include "reelcore/globals.h"
 #include "reelcore/importers.h"
+#include "reelcore/media_access.h"
 #include "reelcore/memory.h"
+#include "reelcore/plugins.h"
 #include "reelcore/pworld.h"
+#include "reelcore/render.h"
 #include "reelcore/resources.h"
 #include "reelcore/settings.h"
 #include "reelcore/tracks.h"
 #include "tests/export/modules/exptest.h"
+
+extern "C" int16_t exportSynthEntry(int32_t selector, void* host, intptr_t p1, intptr_t p2);
 
 namespace exporttest {
 
@@ -71,9 +78,14 @@ class ExportTest : public ::testing::Test {
         ASSERT_GT(InitResMgr(nullptr), 0);
         ASSERT_EQ(InitFMem(32u << 20), 0);
         ASSERT_EQ(pwInit(), 0);
+        ASSERT_EQ(InitFrameQueue(), 0);
         SetAGlobal(kSlotOpenFileBudget, 200);
         InitFileQueue();
         InitClipQueue();
+        ASSERT_TRUE(rc::plugins::ensureTypeTables());
+        rc::plugins::resetImporterHost();
+        ASSERT_EQ(FmAddBuiltinImporter(cc("SYNT"), exportSynthEntry), 0);
+        ASSERT_EQ(Add1XREF(cc("SYNT"), cc("SYNT"), cc("SYNT"), 0), 0);
         InitProjectSettings();
         Alerts::messages.clear();
         FmSetAlertSink(Alerts::sink);
@@ -87,13 +99,19 @@ class ExportTest : public ::testing::Test {
         CompilerShutdown();
         CompilerSetTimeline(nullptr);
         CompilerSetCallbacks(nullptr);
-        rc::exporthost::setRenderFrame(nullptr);
         rc::exporthost::setMixAudio(nullptr);
         if (timeline) DisposeHandle(timeline);
         for (Handle h : owned) DisposeHandle(h);
         psetShutdown();
+        KillFrameQueue();
         rc::media::disposeClipTable();
         rc::media::disposeFileTable();
+        rc::plugins::resetImporterHost();
+        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
+                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
+            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
+            SetAGlobal(slot, 0);
+        }
         pwShutdown();
         KillFMem();
         FmSetAlertSink(nullptr);
@@ -129,6 +147,43 @@ class ExportTest : public ::testing::Test {
         s.video.width = 64;
         s.video.height = 48;
     }
+
+    // A clip of synthetic media (moving disc by default) cut in the time base
+    // from `in` for `length` ticks.
+    int32_t synthClip(const std::string& text, int32_t in, int32_t length, const TDB& tb) {
+        const std::string path = dir + "/media" + std::to_string(++synthFiles) + ".synth";
+        std::ofstream(path, std::ios::binary) << text;
+        const int16_t file = AddFile(path.c_str(), 0, 0, cc("SYNT"));
+        EXPECT_GT(file, 0);
+        FmMediaInfo info{};
+        EXPECT_EQ(GetInfo(file, &info, 0), 0);
+        int32_t times[kClipFixedMarkers];
+        std::fill(std::begin(times), std::end(times), -1);
+        times[0] = in;
+        times[1] = in + length - tb.samp;
+        const int32_t clip = AddClip(file, times, &tb, kClipVideo);
+        EXPECT_GT(clip, 0);
+        return clip;
+    }
+    // An A track showing the clip from `start` for its length.
+    void placeClip(int32_t clip, int32_t start, int32_t end, uint16_t flags = 0) {
+        Handle item = NewHandleClear(sizeof(TrackItemRec));
+        auto* r = reinterpret_cast<TrackItemRec*>(*item);
+        r->clipID = clip;
+        r->clip = HandleToWord(FindClip(clip));
+        r->start = start;
+        r->end = end;
+        r->flags = flags;
+        owned.push_back(item);
+        Handle list = NewHandle(4);
+        const uint32_t w = HandleToWord(item);
+        std::memcpy(*list, &w, 4);
+        owned.push_back(list);
+        if (!timeline) timeline = NewHandle(0);
+        ASSERT_GE(AddTrackItem(list, kTrackTypeVideoAB, timeline), 0);
+        CompilerSetTimeline(timeline);
+    }
+    int32_t synthFiles = 0;
 
     // Adds a track of items [start, end) in ticks at 25 fps to the timeline
     // the exports render (made on first use).

@@ -27,13 +27,6 @@ void write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Frames whose first pixel tells which tick they were rendered for.
-bool tickFrames(Handle, int32_t ticks, const TDB&, int32_t, PPixHand out) {
-    auto* p = reinterpret_cast<uint32_t*>(ppixGetPixels(out));
-    p[0] = 0xFF000000u | uint32_t(ticks);
-    return true;
-}
-
 TEST_F(ExportTest, RefusalsComeBeforeAnyFileIsTouched) {
     start(REEL_EXPTEST_MODULE);
     aim(kPsetKindMovie, cc("TEST"));
@@ -113,7 +106,7 @@ TEST_F(ExportTest, FrameRangesFollowTheRangeFieldTheClipOrTheLongestTrack) {
     p.general.samplesize = 1;
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, clip), kRcCompileOK);
     EXPECT_EQ(+state.lastRecord.firstFrame, GetClipIn(clip, &tb));
-    EXPECT_EQ(+state.lastRecord.lastFrame, GetClipOut(clip, &tb));
+    EXPECT_EQ(+state.lastRecord.lastFrame, GetClipOut(clip, &tb) + 1);
     EXPECT_EQ(+state.lastRecord.firstFrame, 3);
 }
 
@@ -315,7 +308,6 @@ TEST_F(ExportTest, FramesAreDescribedWithEditsKeyframesAndIdenticalRuns) {
     start(REEL_EXPTEST_MODULE);
     aim(kPsetKindMovie, cc("TEST"));
     makeTimeline({{0, 5}, {5, 10}, {15, 20}});
-    rc::exporthost::setRenderFrame(tickFrames);
     PsetBlock& p = settings(kPsetKindMovie);
     p.keyFrames.atedits = 1;
     p.keyFrames.dokeyframeevery = 1;
@@ -327,7 +319,6 @@ TEST_F(ExportTest, FramesAreDescribedWithEditsKeyframesAndIdenticalRuns) {
     for (int32_t n = 0; n < 20; ++n) {
         const ExpTestFrame& f = state.frames[n];
         EXPECT_EQ(+f.frame, n);
-        EXPECT_EQ(+f.firstPixel, 0xFF000000u | uint32_t(n));
         const bool edit = n == 0 || n == 5 || n == 15;
         EXPECT_EQ(+f.info.startsEdit, edit) << n;
         EXPECT_EQ(+f.info.keyframe, edit || n % 4 == 0) << n;
@@ -354,9 +345,42 @@ TEST_F(ExportTest, FramesAreDescribedWithEditsKeyframesAndIdenticalRuns) {
               kRcServiceNoFrame);  // no export running
 }
 
-bool stopAtFrameOne(Handle, int32_t ticks, const TDB&, int32_t, PPixHand) {
-    if (ticks == 1) CompilerStop();
-    return true;
+TEST_F(ExportTest, ClipExportsReadTheClipAndReportUnreadableFrames) {
+    start(REEL_EXPTEST_MODULE);
+    aim(kPsetKindMovie, cc("TEST"));
+    const TDB tb{0, 25, 1};
+    const int32_t clip =
+        synthClip("kind bars\nwidth 64\nheight 48\nrate 25\nframes 250\n", 10, 5, tb);
+    state.readFrames = 1;
+    const FSSpec s = spec(dir + "/clip.tst");
+    // Range off: the clip's in to out point, both included.
+    ASSERT_EQ(CompilerDoCompile(&s, 0, 0, clip), kRcCompileOK);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 10);
+    EXPECT_EQ(+state.lastRecord.lastFrame, 15);
+    ASSERT_EQ(+state.frameCount, 5);
+    EXPECT_NE(state.frames[0].firstPixel & 0xFFFFFF, 0u);  // bars, not black
+    EXPECT_TRUE(Alerts::messages.empty());
+    settings(kPsetKindMovie).general.range = 1;
+
+    // A clip whose file cannot be read.
+    write(dir + "/broken.dat", "no importer reads this");
+    const int16_t file = AddFile((dir + "/broken.dat").c_str(), 0, 0, cc("DATA"));
+    int32_t times[kClipFixedMarkers];
+    std::fill(std::begin(times), std::end(times), -1);
+    times[0] = 0;
+    times[1] = 4;
+    const int32_t broken = AddClip(file, times, &tb, kClipVideo);
+    ASSERT_GT(broken, 0);
+    state.frameCount = 0;
+    EXPECT_EQ(CompilerDoCompile(&s, 0, 3, broken), kRcServiceNoFrame);
+    ASSERT_FALSE(Alerts::messages.empty());
+    EXPECT_EQ(Alerts::messages[0].rfind("An error occurred while saving the image.\r", 0), 0u)
+        << Alerts::messages[0];
+}
+
+int32_t stopNow(int32_t, int32_t) {
+    CompilerStop();
+    return 0;
 }
 int32_t cancelAlways(int32_t, int32_t) {
     return 1;
@@ -375,16 +399,18 @@ TEST_F(ExportTest, StopAndCancelEndTheExportQuietly) {
     const FSSpec s = spec(out);
     state.readFrames = 1;
     state.stopAfter = 3;
-    rc::exporthost::setRenderFrame(stopAtFrameOne);
+    CompilerCallbacks stopper{};
+    stopper.progress = stopNow;
+    CompilerSetCallbacks(&stopper);
     // The host's stop flag: result 10, not reported as an error.
     Alerts::messages.clear();
     EXPECT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcServiceStopped);
-    EXPECT_EQ(+state.frameCount, 2);  // frame 2 is refused once stopped
+    EXPECT_EQ(+state.frameCount, 3);
+    EXPECT_EQ(+state.progressResult, kRcServiceStopped);
     EXPECT_TRUE(Alerts::messages.empty());
     EXPECT_EQ(readFile(out), "before");
 
     // The interface's cancel: result 2.
-    rc::exporthost::setRenderFrame(nullptr);
     CompilerCallbacks cb{};
     cb.progress = cancelAlways;
     cb.progressText = keepText;

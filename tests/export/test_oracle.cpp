@@ -3,6 +3,7 @@
 // compared with the same frames written as raw pictures. Skipped when
 // ffmpeg is not installed.
 #include <cstdlib>
+#include <set>
 
 #include "tests/export/export_fixture.h"
 
@@ -37,58 +38,49 @@ std::vector<std::string> checksums(const std::string& listing) {
     return sums;
 }
 
-// A picture that differs in every frame and every pixel.
-uint32_t pixelAt(int32_t x, int32_t y, int32_t ticks) {
-    const uint32_t b = uint32_t(x * 3 + ticks) & 0xFF, g = uint32_t(y * 5 + ticks / 7) & 0xFF,
-                   r = uint32_t(x ^ y ^ ticks) & 0xFF;
-    return 0xFF000000u | r << 16 | g << 8 | b;
-}
-
-bool patternFrames(Handle, int32_t ticks, const TDB&, int32_t, PPixHand out) {
-    FmRect b{};
-    ppixGetBounds(out, &b);
-    const int32_t w = b.right - b.left, h = b.bottom - b.top, row = ppixGetRowbytes(out);
-    char* pixels = ppixGetPixels(out);
-    for (int32_t y = 0; y < h; ++y) {  // y counts from the top; rows are stored bottom-up
-        auto* p = reinterpret_cast<uint32_t*>(pixels + size_t(h - 1 - y) * size_t(row));
-        for (int32_t x = 0; x < w; ++x) p[x] = pixelAt(x, y, ticks);
-    }
-    return true;
-}
-
-// The frames at ticks first, first + step ... as raw top-down pictures:
-// B, G, R (bgr24) or R, G, B, A (rgba).
-std::string rawFrames(int32_t w, int32_t h, int32_t frames, int32_t step, bool rgba) {
-    std::string raw;
-    for (int32_t f = 0; f < frames; ++f)
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) {
-                const uint32_t p = pixelAt(x, y, f * step);
-                const char b = char(p), g = char(p >> 8), r = char(p >> 16), a = char(p >> 24);
-                if (rgba)
-                    raw += {r, g, b, a};
-                else
-                    raw += {b, g, r};
-            }
-    return raw;
-}
+constexpr const char* kDisc = "kind disc\nwidth 64\nheight 48\nrate 25\nframes 250\n";
 
 class OracleTest : public ExportTest {
   protected:
     void SetUp() override {
         ExportTest::SetUp();
         if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-        rc::exporthost::setRenderFrame(patternFrames);
     }
-    std::vector<std::string> expectedSums(int32_t w, int32_t h, int32_t frames, int32_t step,
-                                          bool rgba) {
-        const std::string raw = dir + "/expected.raw";
-        std::ofstream(raw, std::ios::binary) << rawFrames(w, h, frames, step, rgba);
+    // The timeline's frames first, first + 1 ... rendered straight with
+    // EffectFrame, as raw top-down pictures: B, G, R (bgr24) or R, G, B, A.
+    std::vector<std::string> expectedSums(int32_t w, int32_t h, int32_t first, int32_t frames,
+                                          const TDB& tb, bool rgba) {
+        Handle context = NewHandleClear(sizeof(FmRenderContext));
+        PPixHand scratch = nullptr;
+        const FmRect r{0, 0, w, h};
+        EXPECT_EQ(SequenceSetup(context, &scratch, &r), 0);
+        std::string raw;
+        for (int32_t f = first; f < first + frames; ++f) {
+            EffectFrame(context, 1, f * tb.samp, &tb, &r, 0x20,
+                        kRenderOptKeying | kRenderOptFilters, timeline, 0, nullptr);
+            PPixHand dst = reinterpret_cast<FmRenderContext*>(*context)->destination;
+            for (int32_t y = 0; y < h; ++y) {
+                const auto* p = reinterpret_cast<const uint8_t*>(ppixGetPixels(dst)) +
+                                size_t(h - 1 - y) * size_t(ppixGetRowbytes(dst));
+                for (int32_t x = 0; x < w; ++x, p += 4) {
+                    if (rgba)
+                        raw += {char(p[2]), char(p[1]), char(p[0]), char(p[3])};
+                    else
+                        raw += {char(p[0]), char(p[1]), char(p[2])};
+                }
+            }
+        }
+        SequenceCleanup(context, scratch);
+        DisposeHandle(context);
+        const std::string path = dir + "/expected.raw";
+        std::ofstream(path, std::ios::binary) << raw;
         std::vector<std::string> sums =
             checksums(run("ffmpeg -v error -f rawvideo -pix_fmt " +
                           std::string(rgba ? "rgba" : "bgr24") + " -s " + std::to_string(w) + "x" +
-                          std::to_string(h) + " -i " + raw + " -f framemd5 - 2>&1"));
+                          std::to_string(h) + " -i " + path + " -f framemd5 - 2>&1"));
         EXPECT_EQ(sums.size(), size_t(frames));
+        // The disc moves: most frames differ.
+        EXPECT_GT(std::set<std::string>(sums.begin(), sums.end()).size(), sums.size() / 2);
         return sums;
     }
 };
@@ -101,7 +93,7 @@ TEST_F(OracleTest, AviFilesCarryRawFramesAtTheExportRate) {
     s.general.samplesize = s.video.samplesize = 100;
     s.video.depth = 16;  // 24 bits
     const TDB tb{0, 2997, 100};
-    makeTimeline({{0, 3000}}, kTrackTypeVideoAB, tb);  // 30 frames
+    placeClip(synthClip(kDisc, 0, 3000, tb), 0, 3000);  // 30 frames
     const std::string out = dir + "/movie.avi";
     const FSSpec spec30 = spec(out);
     ASSERT_EQ(CompilerDoCompile(&spec30, 0, 0, 0), 0) << ::testing::PrintToString(Alerts::messages);
@@ -116,7 +108,7 @@ TEST_F(OracleTest, AviFilesCarryRawFramesAtTheExportRate) {
     EXPECT_NE(probe.find("nb_read_frames=30"), std::string::npos) << probe;
     const std::vector<std::string> sums =
         checksums(run("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1"));
-    EXPECT_EQ(sums, expectedSums(64, 48, 30, 100, false));
+    EXPECT_EQ(sums, expectedSums(64, 48, 0, 30, tb, false));
     // The audio stream: 16-bit stereo PCM interleaved with the frames.
     const std::string audio =
         run("ffprobe -v error -select_streams a:0 -show_entries "
@@ -138,7 +130,8 @@ TEST_F(OracleTest, LongAvisContinueInOpenDmlParts) {
     } prefs{cc("AVIS"), 64 * 1024};
     s.general.compilerprefs = NewPtr(sizeof prefs);
     std::memcpy(s.general.compilerprefs, &prefs, sizeof prefs);
-    makeTimeline({{0, 40}});
+    const TDB tb{0, 25, 1};
+    placeClip(synthClip(kDisc, 0, 40, tb), 0, 40);
     const std::string out = dir + "/long.avi";
     const FSSpec spec40 = spec(out);
     ASSERT_EQ(CompilerDoCompile(&spec40, 0, 0, 0), 0);
@@ -154,7 +147,7 @@ TEST_F(OracleTest, LongAvisContinueInOpenDmlParts) {
         out);
     EXPECT_NE(probe.find("nb_read_frames=40"), std::string::npos) << probe;
     EXPECT_EQ(checksums(run("ffmpeg -v error -i " + out + " -map 0:v -f framemd5 - 2>&1")),
-              expectedSums(64, 48, 40, 1, false));
+              expectedSums(64, 48, 0, 40, tb, false));
 }
 
 TEST_F(OracleTest, WavFilesHaveTheSettingsFormatAndLength) {
@@ -195,7 +188,8 @@ TEST_F(OracleTest, PngSequencesReadBackThroughImage2) {
     start(REEL_EXP_PNG);
     aim(kPsetKindMovie, cc("PNG "), cc("PSEQ"));
     settings(kPsetKindMovie).video.depth = 32;
-    makeTimeline({{0, 12}});
+    const TDB tb{0, 25, 1};
+    placeClip(synthClip(kDisc, 0, 12, tb), 0, 12);
     const FSSpec s = spec(dir + "/seq.png");
     ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), 0) << ::testing::PrintToString(Alerts::messages);
     EXPECT_TRUE(exists(dir + "/seq01.png"));
@@ -203,7 +197,7 @@ TEST_F(OracleTest, PngSequencesReadBackThroughImage2) {
     EXPECT_FALSE(exists(dir + "/seq.png"));
     EXPECT_EQ(checksums(run("ffmpeg -v error -i " + dir +
                             "/seq%02d.png -pix_fmt rgba -f framemd5 - 2>&1")),
-              expectedSums(64, 48, 12, 1, true));
+              expectedSums(64, 48, 0, 12, tb, true));
     // A still: one picture at its frame, under the name given.
     aim(kPsetKindStill, cc("PNG "));
     settings(kPsetKindStill).video.depth = 32;
@@ -211,7 +205,7 @@ TEST_F(OracleTest, PngSequencesReadBackThroughImage2) {
     ASSERT_EQ(CompilerExportStill(&still, 5, 0), 0);
     const std::vector<std::string> one =
         checksums(run("ffmpeg -v error -i " + dir + "/still.png -pix_fmt rgba -f framemd5 - 2>&1"));
-    const std::vector<std::string> all = expectedSums(64, 48, 12, 1, true);
+    const std::vector<std::string> all = expectedSums(64, 48, 0, 12, tb, true);
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0], all[5]);
 }
