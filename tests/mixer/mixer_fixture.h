@@ -250,9 +250,10 @@ class MixerTest : public ::testing::Test {
         psetGetBlock(reinterpret_cast<Handle>(GetAGlobal(kSlotProjectSettings)))->audio.logfade =
             on ? 1 : 0;
     }
-    int32_t& resampleQuality() {
-        return psetGetBlock(reinterpret_cast<Handle>(GetAGlobal(kSlotProjectSettings)))
-            ->audio.resampleQ;
+    // The settings block is packed: its fields are copied, never bound.
+    static void setResampleQuality(int32_t q) {
+        PsetBlock* b = psetGetBlock(reinterpret_cast<Handle>(GetAGlobal(kSlotProjectSettings)));
+        std::memcpy(reinterpret_cast<char*>(b) + offsetof(PsetBlock, audio.resampleQ), &q, 4);
     }
 
     // The mix of one frame.

@@ -94,7 +94,7 @@ TEST_F(Sources, DelayedFaderAndHeldFaderWithResampleQualityRestored) {
     ASSERT_EQ(SetAudMixerVUDelay(&delay), 0);
     InitAudMixerMasterVUHistory();
     Mixer m(1);
-    resampleQuality() = 2;
+    setResampleQuality(2);
     static int32_t seen;
     seen = -1;
     rc::mixer::setClipFilters([](Handle, int32_t, int64_t, void*, int32_t, int32_t, int32_t) {
@@ -105,7 +105,7 @@ TEST_F(Sources, DelayedFaderAndHeldFaderWithResampleQualityRestored) {
     m.strip(0)->gainSetting = 0.5f;
     EXPECT_EQ(mixed(0, m.record()), scaled(0, 65536));
     EXPECT_EQ(seen, 0);
-    EXPECT_EQ(resampleQuality(), 2);
+    EXPECT_EQ(psetGetResampleQuality(nullptr), 2);
     EXPECT_EQ(mixed(1, m.record()), scaled(1, 65536));
     EXPECT_EQ(mixed(2, m.record()), scaled(2, 32768));
     EXPECT_EQ(m.strip(0)->gain, 0.5f);
