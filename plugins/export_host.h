@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "reelcore/compiler.h"
+#include "reelcore/pworld.h"
 #include "reelcore/sdk/export.h"
 #include "reelcore/timerecord.h"
 
@@ -61,6 +62,8 @@ struct Export {
     PPixHand frame = nullptr;        // a clip export's picture
     Handle renderContext = nullptr;  // a timeline export's (SequenceSetup)
     int32_t renderFlags = 0, renderOptions = 0;
+    PWorld outWorld = 0;          // over `frame`: files that draw themselves go straight there
+    bool drawnDirect = false;     // the last frame is in `frame`, not the destination
     int32_t frameNumber = -1;     // what the picture holds
     std::vector<uint8_t> packed;  // a 24-bit copy of the picture
     std::vector<uint8_t> audio;   // the last audio block

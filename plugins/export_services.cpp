@@ -152,7 +152,7 @@ void describeFrame(const Export& e, int32_t n, RcCompileFrameInfo* info) {
 
 // The picture frame n is rendered into.
 PPixHand picture(const Export& e) {
-    if (e.clipID || !e.renderContext) return e.frame;
+    if (e.clipID || !e.renderContext || e.drawnDirect) return e.frame;
     return reinterpret_cast<const FmRenderContext*>(*e.renderContext)->destination;
 }
 
@@ -172,8 +172,9 @@ int32_t renderInto(Export& e, int32_t n) {
         }
     } else if (e.renderContext) {
         const FmRect r{0, 0, e.record.settings.width, e.record.settings.height};
-        EffectFrame(e.renderContext, 1, t.value, &e.timeBase, &r, e.renderFlags, e.renderOptions,
-                    e.trackTable, 0, nullptr);
+        e.drawnDirect =
+            EffectFrame(e.renderContext, 1, t.value, &e.timeBase, &r, e.renderFlags,
+                        e.renderOptions, e.trackTable, e.outWorld, e.outWorld ? &r : nullptr) != 0;
     } else {
         return kRcServiceNoFrame;
     }
