@@ -314,8 +314,33 @@ RC_VECTOR_LOOP void extractAlpha(const uint8_t* px, uint8_t* out, int32_t n) {
     for (int32_t i = 0; i < n; ++i) out[i] = px[4 * i + 3];
 }
 
-RC_VECTOR_LOOP void insertAlpha(const uint8_t* in, uint8_t* px, int32_t n) {
+void insertAlphaPlain(const uint8_t* in, uint8_t* px, int32_t n) {
     for (int32_t i = 0; i < n; ++i) px[4 * i + 3] = in[i];
+}
+
+#ifdef RC_HAVE_X86
+// Eight pixels a step: the colour bytes kept, the alpha byte replaced (the
+// compiler does not vectorise the strided byte stores by itself).
+__attribute__((target("avx2"))) void insertAlphaAvx2(const uint8_t* in, uint8_t* px, int32_t n) {
+    const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i a = _mm256_slli_epi32(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i))), 24);
+        __m256i* p = reinterpret_cast<__m256i*>(px + 4 * i);
+        _mm256_storeu_si256(p, _mm256_or_si256(_mm256_and_si256(_mm256_loadu_si256(p), colour), a));
+    }
+    _mm256_zeroupper();
+    insertAlphaPlain(in + i, px + 4 * i, n - i);
+}
+#endif
+
+void insertAlpha(const uint8_t* in, uint8_t* px, int32_t n) {
+#ifdef RC_HAVE_X86
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return insertAlphaAvx2(in, px, n);
+#endif
+    insertAlphaPlain(in, px, n);
 }
 
 struct Divider {

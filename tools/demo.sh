@@ -41,7 +41,7 @@ step export timeline/demo.otio still.png --still 60 --size 320x240
 printf 'kind disc\nwidth 320\nheight 240\nframes 50\n' >disc.synth
 step probe disc.synth --frame probe-disc.png
 step probe bars.bmp --frame probe-bars.png
-step probe demo.avi --frame probe-demo.png
+step probe demo.avi
 step probe demo.wav
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png
