@@ -77,8 +77,8 @@ void releaseServiceData(Export& e);
 
 // ---- Audio ----
 // The mixed audio of timeline frame `frame` (project time base) in the given
-// format (0x100 stereo, 0x200 16-bit) at `rate`: `bytes` bytes into out.
-// Until the library mixes frames the default gives silence.
+// format (0x100 stereo, 0x200 16-bit) at `rate`: `bytes` bytes into out. The
+// frame mix (MixBlip) of every audio track; tests put their own in.
 using MixAudioFn = bool (*)(Handle trackTable, int32_t frame, const TDB& timeBase, int32_t format,
                             int32_t rate, void* out, int32_t bytes);
 MixAudioFn setMixAudio(MixAudioFn fn);  // null restores the default

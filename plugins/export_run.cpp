@@ -18,6 +18,7 @@
 #include "reelcore/handlers.h"
 #include "reelcore/importers.h"
 #include "reelcore/memory.h"
+#include "reelcore/mixer.h"
 #include "reelcore/plugins.h"
 #include "reelcore/prefs.h"
 #include "reelcore/render.h"
@@ -323,6 +324,7 @@ int32_t runExport(const Request& q) {
             return kRcCompileOutOfMemory;
         }
     }
+    if (r.settings.doAudio) InitAudMixerMasterVUHistory();  // the mix starts afresh
     setCurrent(&e);
     const int32_t selector = q.kind == kRcExportCustom ? kRcCompileCustom : kRcCompileDoCompile;
     std::vector<SetAside> kept;
