@@ -70,8 +70,8 @@ TEST_F(ExportTest, ColourCountsAndPngPictures) {
     ASSERT_EQ(video->countColours(rows, 16, 3, 2, counters.data()), 1);
     EXPECT_EQ(counters[0x1F << 10], 2u);  // red
     EXPECT_EQ(counters[0x1F << 5], 1u);   // green
-    EXPECT_EQ(counters[0x1F], 1u);        // blue
-    EXPECT_EQ(counters[0], 2u);           // black; the padding is not counted
+    EXPECT_EQ(+counters[0x1F], 1u);       // blue
+    EXPECT_EQ(+counters[0], 2u);          // black; the padding is not counted
     EXPECT_EQ(video->countColours(rows, 8, 3, 2, counters.data()), 0);  // rows too short
 
     const std::string path = dir + "/picture.png";
@@ -85,15 +85,15 @@ TEST_F(ExportTest, ColourCountsAndPngPictures) {
     ASSERT_EQ(rc::platform::decodePng(reinterpret_cast<const uint8_t*>(png.data()), png.size(),
                                       1 << 20, picture),
               rc::platform::PngRead::Ok);
-    ASSERT_EQ(picture.width, 3);
-    ASSERT_EQ(picture.height, 2);
+    ASSERT_EQ(+picture.width, 3);
+    ASSERT_EQ(+picture.height, 2);
     // Rows are stored bottom-up: the second row is the top of the picture.
     uint32_t top[3], bottom[3];
     std::memcpy(top, picture.bgra.data(), 12);
     std::memcpy(bottom, picture.bgra.data() + 12, 12);
-    EXPECT_EQ(top[0], 0xFF0000FFu);
-    EXPECT_EQ(bottom[0], 0xFFFF0000u);
-    EXPECT_EQ(bottom[2], 0xFF00FF00u);
+    EXPECT_EQ(+top[0], 0xFF0000FFu);
+    EXPECT_EQ(+bottom[0], 0xFFFF0000u);
+    EXPECT_EQ(+bottom[2], 0xFF00FF00u);
     EXPECT_EQ(video->writePNG(nullptr, 16, 3, 2, ref), -50);
     EXPECT_EQ(ppixWritePNG(nullptr, ref), -50);
 }
@@ -109,7 +109,7 @@ TEST_F(ExportTest, SettingsComeFromTheClipsFile) {
     s.general.filetype = cc("TEST");
     s.video.subtype = cc("fixd");  // fixed at 29.97: gives way to 'pal '
     SettingsFromClip(h, disc);
-    EXPECT_EQ(s.general.filetype, cc("SYNT"));
+    EXPECT_EQ(+s.general.filetype, cc("SYNT"));
     s.general.filetype = cc("TEST");
     s.video.subtype = cc("fixd");
     SettingsFromClip(h, disc);
@@ -147,12 +147,12 @@ TEST_F(ExportTest, FixedRateCompressorsFollowTheClipsRate) {
     s.general.classid = cc("????");
     s.video.subtype = cc("fixd");
     SettingsFromClip(h, disc);
-    EXPECT_EQ(s.general.filetype, cc("TEST"));
-    EXPECT_EQ(s.video.subtype, cc("pal "));
+    EXPECT_EQ(+s.general.filetype, cc("TEST"));
+    EXPECT_EQ(+s.video.subtype, cc("pal "));
     // A compressor without a fixed rate stays.
     s.video.subtype = cc("RAW ");
     SettingsFromClip(h, disc);
-    EXPECT_EQ(s.video.subtype, cc("RAW "));
+    EXPECT_EQ(+s.video.subtype, cc("RAW "));
     psetDisposeSettings(h);
 }
 
@@ -169,7 +169,7 @@ TEST_F(ExportTest, DefaultExportNamesPerKind) {
         FSSpec got{};
         ASSERT_TRUE(GetProjectDefaultExportName(kind, &got));
         EXPECT_EQ(std::string(got.name), dir + "/default" + std::to_string(kind));
-        EXPECT_EQ(got.vRefNum, kind + 7);
+        EXPECT_EQ(+got.vRefNum, kind + 7);
     }
     // The names do not disturb the clip word of the export source.
     int32_t clip = -1;
