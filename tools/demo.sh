@@ -39,6 +39,11 @@ step filter "$fx/vf-levels.fmx" bars.bmp levels.png --key 0=0x00C80028,0
 step fx "$fx/fx-dissolve.fmx" bars.bmp green.bmp 1/3 dissolve.png
 step windows .
 step timeline demo timeline
+step render timeline/demo.otio 0 render-bars.png
+step render timeline/demo.otio 125 render-dissolve.png
+step render timeline/demo.otio 60 render-superimpose.png
+step render timeline/demo.otio 125 render-fields.png --field upper
+step fxicon fx-dissolve 1/2 fxicon.png
 step exporters
 step export timeline/demo.otio demo.avi --size 320x240
 step export timeline/demo.otio demo.wav
