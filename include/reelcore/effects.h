@@ -84,6 +84,20 @@ RC_API int16_t FlattenXEFilterList(Handle list);
 RC_API void vidFiltersShutdown(void);
 RC_API void audFiltersShutdown(void);
 
+/* ---- Setup ---- */
+/* Runs a video filter's setup on a preview of the clip at `time` (0: its
+   marker 0, else its start), fetched through the filters of filtersBefore (a
+   filter list, may be null). query -1 first asks the module whether the
+   entry's settings will do (selector 5). The entry receives the settings,
+   and on success the instance name the module chose. */
+RC_API int16_t VidFilterSetup(int32_t clipID, const TDB* tdb, int32_t time,
+                              RcFilterListEntry* listEntry, Handle filtersBefore, int32_t query);
+/* Runs a transition's setup on the first two picture tracks at `time`. The
+   item receives its settings Handle, and on success its options, points and
+   (when the module set one) its clip's title. */
+RC_API int16_t FXSetup(TrackItemRec* item, int32_t time, int32_t total, const TDB* tdb,
+                       Handle trackTable);
+
 #ifdef __cplusplus
 }
 #endif

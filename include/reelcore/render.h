@@ -31,8 +31,8 @@
    Global slots read (0 when unset, except where a default is given):
    283 and 284 render hooks (0 none); 382 real-time rendering (0 off);
    397 the project pixel aspect (0 reads as 0x10001); 396 the pixel aspect
-   correction (negative: never square the pixels); 86 the cut transition's
-   FileID; 92 the nesting depth of nested timelines; 365 a word handed to
+   correction (negative: never square the pixels, effects.h); 86 the cut
+   transition's FileID (effects.h); 92 the nesting depth of nested timelines; 365 a word handed to
    modules; 48 and 49 the two 32 x 32 icon source worlds, 50 the 117 x 87
    thumbnail world, 51 the 32 x 32 icon world, 52 and 53 the two stock icon
    pictures (the library makes the worlds and pictures when the slots are
@@ -40,6 +40,7 @@
 #ifndef REELCORE_RENDER_H
 #define REELCORE_RENDER_H
 
+#include "reelcore/effects.h"
 #include "reelcore/ppix.h"
 #include "reelcore/pworld.h"
 #include "reelcore/timerecord.h"
@@ -57,13 +58,11 @@ enum {
     kSlotIconWorldDst = 51,
     kSlotStockIcon1 = 52,
     kSlotStockIcon2 = 53,
-    kSlotCutTransition = 86,
     kSlotNestingDepth = 92,
     kSlotModuleWord = 365,
     kSlotRenderHook1 = 283,
     kSlotRenderHook2 = 284,
     kSlotRealTime = 382,
-    kSlotAspectCorrection = 396,
     kSlotProjectAspect = 397
 };
 
@@ -172,6 +171,40 @@ RC_API OSErr GetFilteredVideo(int32_t clipID, int32_t fetchPos, int32_t filterPo
    table into a new picture of rect's size (320 x 240 for null); null
    without memory. */
 RC_API PPixHand Test_GetFrame(int32_t n, const FmRect* rect, Handle trackTable);
+
+/* ---- Transitions ---- */
+/* Runs transition module fileID with `record` (a Handle of RcEffectRecord
+   whose pictures, part and total are set): maps the progress into the
+   settings' start ... end window (64-bit), reverses it, hands the module the
+   settings Handle and the points mapped from the 117 x 87 frame, gives it
+   square pixels when it asks, and draws the settings' border (width and
+   colour) and anti-aliasing passes along the edge between the sources.
+   `mask` is reserved (null). The record's part, total, settings, points and
+   pictures are as given afterwards, on every path. 0, or the module's error
+   (the destination is then black). */
+RC_API int16_t EffectCore(int16_t fileID, Handle record, uint8_t* mask,
+                          const TransitionSettings* settings);
+/* One transition between two pixel worlds, outside the timeline. */
+RC_API int16_t DoEffect(int16_t fileID, int32_t part, int32_t total, PWorld world1, PWorld world2,
+                        PWorld worldDst, uint8_t arrowFlags, const TransitionSettings* settings,
+                        uint8_t previewing, const TDB* tdb);
+/* A new 32 x 32 picture of the transition at part / total between the two
+   stock icons; null without memory. */
+RC_API PPixHand MakeFXIcon(int16_t fileID, int32_t part, int32_t total,
+                           const TransitionSettings* settings, uint8_t arrowFlags);
+/* The settings thumbnail: a new 117 x 87 picture of the transition at 50 %
+   between the stock icons, with its start point (a white square) and end
+   point (a black square) marked. */
+RC_API PPixHand DrawFX(int16_t fileID, const TransitionSettings* settings, uint8_t arrowFlags);
+/* A click at `down` in the thumbnail: 1 on the start point, 2 on the end
+   point (within 4 units), 0 elsewhere. With `to` given, the point hit moves
+   there (held inside the 117 x 87 frame). */
+RC_API int32_t FXClick(TransitionSettings* settings, const FmPoint* down, const FmPoint* to);
+
+/* ---- Frame callback data ----
+   Blocks of RcFrameCallbackData (sdk/effect.h) handed to modules. */
+RC_API Boolean IsCBTimelineDataValid(Handle data);
+RC_API Boolean IsCBClipDataValid(Handle data);
 
 /* ---- Wipe codes ---- */
 RC_API int16_t GetWipeCodes(int32_t n);

@@ -6,7 +6,10 @@
 //   0, 2  Handle of the bytes (0 locked)                tag, bytes
 //   1, 3  Handle: a pointer to byte 8, then the bytes   tag, self-pointing marker, bytes
 //   4     a Handle of another kind of module            tag, bytes
-//   5     {pointer to a data block, 'FOTO'}             tag, data bytes
+//   5     {pointer to the data, 'FOTO'}, then the data  tag, data bytes
+//
+// The tag-5 data lives in the same locked block, just after the pointer and
+// the mark, so the host knows its size; a pointer elsewhere is refused.
 #include <cstring>
 
 #include "plugins/effects/effect_host.h"
@@ -65,14 +68,14 @@ Handle imagistSpec(int16_t fileID, Handle memory, uint32_t tag) {
             break;
         }
         case kSpecTagPointer: {
-            if (size < kSelfWord + 4) return nullptr;
-            Ptr data;
+            constexpr size_t head = kSelfWord + 4;
+            if (size < head) return nullptr;
+            uintptr_t data;
             uint32_t mark;
             std::memcpy(&data, *memory, sizeof data);
             std::memcpy(&mark, *memory + kSelfWord, 4);
-            if (mark != kSpecFotoMark || !data || !FmIsValidPtr(data)) return nullptr;
-            spec = specOf(tag, 0, false, data, GetPtrSize(data));
-            if (spec) DisposePtr(data);
+            if (mark != kSpecFotoMark || data != uintptr_t(*memory + head)) return nullptr;
+            spec = specOf(tag, 0, false, *memory + head, size - head);
             break;
         }
         default:
@@ -135,14 +138,11 @@ RC_API Handle CreateSpec(const void* bytes, int32_t length) {
             return h;
         }
         case kSpecTagPointer: {
-            Ptr data = NewPtrClear(uint32_t(n - 4));
-            if (!data) return nullptr;
-            if (n > 4) std::memcpy(data, p + 4, n - 4);
-            Handle h = NewHandleClear(uint32_t(kSelfWord + 4));
-            if (!h) {
-                DisposePtr(data);
-                return nullptr;
-            }
+            constexpr size_t head = kSelfWord + 4;
+            Handle h = handleOfBytes(p + 4, n - 4, head);
+            if (!h) return nullptr;
+            HLock(h);
+            const uintptr_t data = uintptr_t(*h + head);
             const uint32_t mark = kSpecFotoMark;
             std::memcpy(*h, &data, sizeof data);
             std::memcpy(*h + kSelfWord, &mark, 4);

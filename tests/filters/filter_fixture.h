@@ -23,6 +23,7 @@
 #include "reelcore/memory.h"
 #include "reelcore/plugins.h"
 #include "reelcore/ppix.h"
+#include "reelcore/pworld.h"
 #include "reelcore/resources.h"
 
 namespace filtertest {
@@ -84,11 +85,13 @@ class FilterTest : public ::testing::Test {
         SetAGlobal(kSlotOpenFileBudget, 200);
         InitFileQueue();
         InitClipQueue();
+        pwInit();
         rc::effects::setXeFilterHooks(nullptr);
     }
     void TearDown() override {
         for (PPixHand p : pictures_) ppixDispose(p);
         rc::effects::setXeFilterHooks(nullptr);
+        pwShutdown();
         rc::media::disposeClipTable();
         rc::media::disposeFileTable();
         rc::mediahooks::resetAll();
@@ -103,11 +106,11 @@ class FilterTest : public ::testing::Test {
         PlugVersionCheck(id, kind);
         return id;
     }
-    static int16_t sample(const char* name, OSType kind) {
-        return registerModule(std::string(REEL_EFFECT_SAMPLES_DIR "/") + name + ".fmx", kind);
+    static int16_t sample(const char* name, OSType kind, const char* ext = ".fmx") {
+        return registerModule(std::string(REEL_EFFECT_SAMPLES_DIR "/") + name + ext, kind);
     }
-    static int16_t testModule(const char* name, OSType kind) {
-        return registerModule(std::string(FILTER_MODULES_DIR "/") + name + ".fmx", kind);
+    static int16_t testModule(const char* name, OSType kind, const char* ext = ".fmx") {
+        return registerModule(std::string(FILTER_MODULES_DIR "/") + name + ext, kind);
     }
 
     // A scratch folder for files the test makes.
@@ -120,8 +123,9 @@ class FilterTest : public ::testing::Test {
         return scratch_;
     }
 
-    // A clip of a made-up movie covering [in, out) in tb.
-    int32_t clip(int32_t in, int32_t out, const TDB& tb) {
+    // A clip of a made-up movie from in to out (its last frame) in tb,
+    // with marker 0 at marker0 (-1: none).
+    int32_t clip(int32_t in, int32_t out, const TDB& tb, int32_t marker0 = -1) {
         const std::string p = scratch() + "/movie" + std::to_string(++movies_) + ".avi";
         FILE* f = std::fopen(p.c_str(), "wb");
         std::fputs("movie", f);
@@ -134,6 +138,15 @@ class FilterTest : public ::testing::Test {
         std::fill(std::begin(times), std::end(times), -1);
         times[0] = in;
         times[1] = out;
+        times[2] = marker0;
+        return AddClip(file, times, &tb, 1);
+    }
+    // A clip of a module file (a transition item's clip).
+    static int32_t moduleClip(int16_t file, const TDB& tb) {
+        int32_t times[12];
+        std::fill(std::begin(times), std::end(times), -1);
+        times[0] = 0;
+        times[1] = 29;
         return AddClip(file, times, &tb, 1);
     }
 

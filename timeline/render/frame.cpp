@@ -60,6 +60,10 @@ int32_t superFlags(const FrameJob& job, const TrackItemRec& item) {
     const int16_t file = rc::timeline::itemFileID(&item);
     if (file && GetInfo(file, &info, 0) == noErr && info.depth == 32)
         flags = (flags & ~0xFF) | 0x20;
+    const bool alphaKey = (job.options & kRenderOptKeying) && !item.keyOff &&
+                          item.keyType >= kKeyAlpha && item.keyType <= kKeyWhiteAlphaMatte;
+    if ((job.options & kRenderOptFilters) && hasActiveXEFilter(item) && !alphaKey)
+        flags = (flags & ~0xFF) | 0x18;
     return flags;
 }
 
@@ -113,8 +117,8 @@ bool renderOnce(const FrameJob& job, PWorld outWorld, const FmRect* outRect) {
     const int16_t cls =
         GetLocInfo(t, job.flags, &job.tdb, &hasA, &a, &hasB, &b, &hasT, &tr, &supers, job.table);
     if (hasT) {
-        renderTransition(job.context, job.time, &job.tdb, job.flags, job.options, a, hasA, b, hasB,
-                         tr, job.field != 0, job.second);
+        renderTransition(job.context, job.time, &job.tdb, job.flags, job.options, job.table, a,
+                         hasA, b, hasB, tr, job.field != 0, job.second);
     } else if (!hasA) {
         clearTransparent(c.destination);
     } else if (cls == kRenderDirect && outWorld && job.field == 0) {

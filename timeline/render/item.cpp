@@ -4,11 +4,14 @@
 #include <cstring>
 
 #include "reelcore/clips.h"
+#include "reelcore/effects.h"
+#include "reelcore/filetable.h"
 #include "reelcore/keying.h"
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
 #include "reelcore/motion.h"
 #include "reelcore/pworld.h"
+#include "timeline/render/render_hooks.h"
 #include "timeline/render/render_internal.h"
 #include "timeline/tracks_internal.h"
 
@@ -44,6 +47,32 @@ void compOnBlack(PPixHand pix) {
     }
 }
 
+constexpr OSType kFileTypeXE = 0x65464B54;  // 'eFKT'
+
+int32_t filterCount(Handle list) {
+    if (!list || !*list) return 0;
+    return int32_t(GetHandleSize(list) / sizeof(RcFilterListEntry));
+}
+
+RcFilterListEntry entryAt(Handle list, int32_t i) {
+    RcFilterListEntry e;
+    std::memcpy(&e, *list + size_t(i) * sizeof e, sizeof e);
+    return e;
+}
+
+void setEntry(Handle list, int32_t i, const RcFilterListEntry& e) {
+    std::memcpy(*list + size_t(i) * sizeof e, &e, sizeof e);
+}
+
+bool hasActiveXEFilter(const TrackItemRec& item) {
+    Handle list = WordToHandle(item.filterList);
+    for (int32_t i = 0; i < filterCount(list); ++i) {
+        const RcFilterListEntry e = entryAt(list, i);
+        if (!e.shy && GetFileTypeID(e.fileID) == kFileTypeXE) return true;
+    }
+    return false;
+}
+
 }  // namespace rc::render
 
 using namespace rc::render;
@@ -59,15 +88,57 @@ RC_API OSErr GetFilteredVideo(int32_t clipID, int32_t fetchPos, int32_t filterPo
                               const TDB* clipTdb, int32_t flags, Handle filterList, PPixHand bufA,
                               PPixHand bufB, const FmRect* rect, int32_t fieldFlags,
                               int32_t interpCode, Boolean lastPass, int32_t itemStart) {
-    (void)filterPos;
-    (void)filterList;
-    (void)fieldFlags;
-    (void)lastPass;
     (void)itemStart;
-    (void)bufA;
-    // Without a filter host every filter fails, and a failed filter copies
-    // its source through: the frame goes straight to the destination.
-    return fetchFrame(clipID, fetchPos, clipTdb, flags, bufB, rect, interpCode);
+    const int32_t entries = filterCount(filterList);
+    int32_t enabled = 0;
+    for (int32_t i = 0; i < entries; ++i) enabled += entryAt(filterList, i).shy == 0;
+    if (enabled == 0 || !bufA || bufA == bufB) {
+        const OSErr err = fetchFrame(clipID, fetchPos, clipTdb, flags, bufB, rect, interpCode);
+        return err;
+    }
+    // Fetch into the buffer that leaves the last pass writing bufB.
+    const int32_t passes = enabled + (lastPass ? 1 : 0);
+    PPixHand cur = (passes % 2) ? bufA : bufB;
+    PPixHand other = cur == bufA ? bufB : bufA;
+    const OSErr fetched = fetchFrame(clipID, fetchPos, clipTdb, flags, cur, rect, interpCode);
+    const TDB tdb = clipTdb ? *clipTdb : TDB{0, 30, 1};
+    Handle record = NewHandleClear(sizeof(RcVideoFilterRecord));
+    if (!record) {
+        copyPixels(cur, other);
+        return memFullErr;
+    }
+    const int32_t start = ClipStart(clipID, &tdb), width = ClipWidth(clipID, &tdb);
+    for (int32_t i = 0; i < entries; ++i) {
+        RcFilterListEntry entry = entryAt(filterList, i);
+        if (entry.shy) continue;
+        Handle data = newCallbackData(kRcFrameDataClip, fetchPos, tdb, nullptr, clipID, filterList,
+                                      i, fieldFlags);
+        auto& r = *reinterpret_cast<RcVideoFilterRecord*>(*record);
+        std::memset(&r, 0, sizeof r);
+        r.specsHandle = entry.compSpec;
+        r.source = HandleToWord(cur);
+        r.destination = HandleToWord(other);
+        r.part = filterPos - start;
+        r.total = width > 0 ? width : 1;
+        r.privateData = HandleToWord(data);
+        r.callBack = frameCallbackProc();
+        r.version = kRcVideoFilterRecordVersion;
+        r.fieldFlags = int16_t(fieldFlags);
+        r.tdb = reinterpret_cast<const RcTimeBase*>(&tdb);
+        if (GetFileTypeID(entry.fileID) == kFileTypeXE)
+            UnflattenXESequenceData(entry.fileID, &entry);
+        const int16_t err = hooks().filter(entry.fileID, kRcFilterProcess, record, &entry);
+        if (err) {
+            copyPixels(cur, other);  // a failed filter passes its source on
+        } else {
+            entry.compSpec = reinterpret_cast<RcVideoFilterRecord*>(*record)->specsHandle;
+        }
+        setEntry(filterList, i, entry);
+        if (data) DisposeHandle(data);
+        std::swap(cur, other);
+    }
+    DisposeHandle(record);
+    return fetched;
 }
 
 RC_API OSErr MotionVideo(int32_t time, const TDB* tdb, const TrackItemRec* item, PPixHand dst,
@@ -85,29 +156,38 @@ RC_API OSErr MotionVideo(int32_t time, const TDB* tdb, const TrackItemRec* item,
     Handle filters = (options & kRenderOptFilters) ? WordToHandle(item->filterList) : nullptr;
     Handle motion = item->motionOff ? nullptr : WordToHandle(item->motion);
     const FmRect frame = rect ? *rect : FmRect{0, 0, widthOf(dst), heightOf(dst)};
-    if (!motion) {
-        PPixHand other = scratch ? scratch : dst;
-        return GetFilteredVideo(clipID, fetchPos, filterPos, tdb, fieldFlags, filters, other, dst,
+    if (!motion && !filters) {
+        return GetFilteredVideo(clipID, fetchPos, filterPos, tdb, fieldFlags, nullptr, nullptr, dst,
                                 &frame, fieldFlags, interpCode, false, item->start);
     }
-    // A moving item: the filtered frame goes to the scratch picture and
-    // motion draws it into the destination.
+    // A second picture of the destination's size: the scratch, else our own.
     PPixHand own = nullptr;
-    if (!scratch || widthOf(scratch) < widthOf(dst) || heightOf(scratch) < heightOf(dst)) {
-        const FmRect b{0, 0, widthOf(dst), heightOf(dst)};
-        own = ppixNew(&b);
+    const FmRect size{0, 0, widthOf(dst), heightOf(dst)};
+    if (!scratch || scratch == dst || widthOf(scratch) < size.right ||
+        heightOf(scratch) < size.bottom) {
+        own = ppixNew(&size);
         if (!own) return memFullErr;
         scratch = own;
     }
-    const FmRect saved = reinterpret_cast<PPixRecord*>(*scratch)->bounds;
-    reinterpret_cast<PPixRecord*>(*scratch)->bounds = FmRect{0, 0, widthOf(dst), heightOf(dst)};
-    OSErr err = GetFilteredVideo(clipID, fetchPos, filterPos, tdb, fieldFlags, filters, dst,
-                                 scratch, &frame, fieldFlags, interpCode, false, item->start);
-    if (ShouldCompOnBlack(item, fieldFlags)) compOnBlack(scratch);
-    const int32_t duration = std::max(1, item->end - item->start);
-    const int32_t at = std::clamp(time - item->start, 0, duration);
-    const int32_t motionErr = MotionFrame(scratch, dst, at, duration, motion, fieldFlags);
-    if (!err && motionErr) err = OSErr(motionErr);
+    PPixRecord* work = reinterpret_cast<PPixRecord*>(*scratch);
+    const FmRect saved = work->bounds;
+    work->bounds = size;
+    ppixSetPixelAspectRatio(scratch, ppixGetPixelAspectRatio(dst));
+    OSErr err;
+    if (!motion) {
+        err = GetFilteredVideo(clipID, fetchPos, filterPos, tdb, fieldFlags, filters, scratch, dst,
+                               &frame, fieldFlags, interpCode, false, item->start);
+    } else {
+        // The filtered frame goes to the scratch and motion draws it into
+        // the destination.
+        err = GetFilteredVideo(clipID, fetchPos, filterPos, tdb, fieldFlags, filters, dst, scratch,
+                               &frame, fieldFlags, interpCode, false, item->start);
+        if (ShouldCompOnBlack(item, fieldFlags)) compOnBlack(scratch);
+        const int32_t duration = std::max(1, item->end - item->start);
+        const int32_t at = std::clamp(time - item->start, 0, duration);
+        const int32_t motionErr = MotionFrame(scratch, dst, at, duration, motion, fieldFlags);
+        if (!err && motionErr) err = OSErr(motionErr);
+    }
     if (own)
         ppixDispose(own);
     else

@@ -2,23 +2,24 @@
 
 #include <vector>
 
+#include "reelcore/effects.h"
 #include "reelcore/memory.h"
 
 namespace rc::render {
 
 namespace {
 
-int16_t noEffect(int16_t, int16_t, void*) {
-    return 1;
+int16_t callEffect(int16_t fileID, int16_t selector, Handle record) {
+    return Effect(fileID, selector, record);
 }
-int16_t noFilter(int16_t, int16_t, void*, void*) {
-    return 1;
+int16_t callFilter(int16_t fileID, int16_t selector, Handle record, RcFilterListEntry* entry) {
+    return Filter(fileID, selector, record, entry);
 }
 int16_t noWindow(OSType) {
     return 1;
 }
 
-const Hooks kDefaults{noEffect, noFilter, noWindow};
+const Hooks kDefaults{callEffect, callFilter, noWindow};
 Hooks current = kDefaults;
 
 struct Kept {
@@ -52,9 +53,19 @@ Handle& sequenceData(int16_t fileID) {
 }
 
 void releaseSequenceData() {
-    for (Kept& k : kept())
-        if (k.data) DisposeHandle(k.data);
-    kept().clear();
+    // Each module releases what it kept (selector 5 with its data in a record).
+    std::vector<Kept> all;
+    all.swap(kept());
+    for (const Kept& k : all) {
+        if (!k.data) continue;
+        Handle record = NewHandleClear(sizeof(RcEffectRecord));
+        if (!record) continue;
+        auto* r = reinterpret_cast<RcEffectRecord*>(*record);
+        r->sequenceData = HandleToWord(k.data);
+        r->version = kRcEffectRecordVersion;
+        current.effect(k.fileID, kRcEffectDisposeData, record);
+        DisposeHandle(record);
+    }
 }
 
 }  // namespace rc::render

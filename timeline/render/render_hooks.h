@@ -1,20 +1,21 @@
-// Calls from the render core into families that sit above it: the filter
-// and transition host (module calls) and the window layer (opening a
-// window). Each default answers as when that family has nothing: a module
-// that cannot be called (result 1), no window opened (result 1).
+// Calls from the render core into the module calls of the filter and
+// transition host (Effect, Filter: tests replace them to watch the calls)
+// and into the window layer (opening a window; until it exists the default
+// answers as when no window opens: 1).
 #pragma once
 
 #include <cstdint>
 
+#include "reelcore/effects.h"
 #include "reelcore/types.h"
 
 namespace rc::render {
 
 struct Hooks {
-    // A transition module call (selector, effect record).
-    int16_t (*effect)(int16_t fileID, int16_t selector, void* record);
-    // A filter module call (selector, filter record, filter list entry).
-    int16_t (*filter)(int16_t fileID, int16_t selector, void* record, void* listEntry);
+    // A transition module call (selector, Handle of RcEffectRecord).
+    int16_t (*effect)(int16_t fileID, int16_t selector, Handle record);
+    // A filter module call (selector, Handle of RcVideoFilterRecord, entry).
+    int16_t (*filter)(int16_t fileID, int16_t selector, Handle record, RcFilterListEntry* entry);
     // Opens a window of a handler type; 0 when one opened.
     int16_t (*newWindow)(OSType type);
 };

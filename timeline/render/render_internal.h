@@ -7,6 +7,7 @@
 
 #include "reelcore/ppix.h"
 #include "reelcore/render.h"
+#include "reelcore/effects.h"
 #include "reelcore/tracks.h"
 
 namespace rc::render {
@@ -46,10 +47,29 @@ namespace rc::render {
 // the field path, where part and total are doubled and the second field
 // lies half a frame later.
 void renderTransition(FmRenderContext* context, int32_t time, const TDB* tdb, int32_t flags,
-                      int32_t options, const TrackItemRec& a, bool hasA, const TrackItemRec& b,
-                      bool hasB, const TrackItemRec& transition, bool field, int32_t second);
+                      int32_t options, Handle table, const TrackItemRec& a, bool hasA,
+                      const TrackItemRec& b, bool hasB, const TrackItemRec& transition, bool field,
+                      int32_t second);
 
 // Fills with opaque black (what a failed transition leaves).
 void fillBlack(PPixHand pix);
+
+}  // namespace rc::render
+
+namespace rc::render {
+
+// The clip's frame at pos (in tdb) into dst with the field code applied;
+// transparent black and the error when it cannot be had.
+OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst,
+                 const FmRect* rect, int32_t interpCode);
+
+// The frame callback of module records, and a new data block for it (the
+// caller disposes of it).
+RcFrameCallback frameCallbackProc();
+Handle newCallbackData(uint32_t kind, int32_t time, const TDB& tdb, Handle table, int32_t clipID,
+                       Handle filterList, int32_t filterIndex, int32_t fieldFlags);
+
+// True when the item's filter list holds an active XE filter.
+bool hasActiveXEFilter(const TrackItemRec& item);
 
 }  // namespace rc::render
