@@ -70,7 +70,8 @@ TEST_F(Probe, DescribesAPictureAndWritesItsFirstFrame) {
     const std::string out = run("probe " + bmp + " --frame " + png, &status);
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("type: 'BMP '"), std::string::npos) << out;
-    EXPECT_NE(out.find("handler: 'STIL' (importer"), std::string::npos) << out;
+    // Whichever importer reads BMP files: the still sample, or one that outranks it.
+    EXPECT_NE(out.find("(importer, "), std::string::npos) << out;
     EXPECT_NE(out.find("video: 7x5, depth 24"), std::string::npos) << out;
     EXPECT_NE(out.find("no duration 1"), std::string::npos) << out;
     std::vector<uint8_t> bytes;

@@ -75,10 +75,10 @@ TEST_F(Riff, HostileWavChunksAreBoundedByTheFile) {
         return w.bytes;
     };
     // A sound chunk claiming more than the file holds is cut to the file;
-    // so is a RIFF size past the end. A RIFF size of 0 (left by a streaming
-    // writer) runs to the end of the file.
+    // so is a RIFF size past the end. A RIFF size of 0 or one too small
+    // (left by a streaming writer) runs to the end of the file.
     for (const auto& bytes :
-         {patched(data + 4, 0xFFFFFFFFu), patched(4, 0x7FFFFFF0u), patched(4, 0)}) {
+         {patched(data + 4, 0xFFFFFFFFu), patched(4, 0x7FFFFFF0u), patched(4, 0), patched(4, 20)}) {
         const int16_t id = add("cut.wav", bytes, kWave);
         FmMediaInfo info{};
         ASSERT_EQ(infoOf(id, info), 0);
@@ -209,10 +209,14 @@ TEST_F(Riff, HostileAviChunksAreRefusedOrCut) {
     const int16_t cut = add("movi.avi", patched(movi + 4, 0xFFFFFFF0u), kAvi);
     ASSERT_EQ(infoOf(cut, info), 0);
     EXPECT_EQ(info.video.value, 3);
-    // A RIFF size of 0 runs to the end of the file.
-    const int16_t streamed = add("streamed.avi", patched(4, 0), kAvi);
-    ASSERT_EQ(infoOf(streamed, info), 0);
-    EXPECT_EQ(info.video.value, 3);
+    // A RIFF size of 0, or one too small for the file, runs to the file's end.
+    for (uint32_t size : {0u, 100u}) {
+        const int16_t streamed = add("streamed.avi", patched(4, size), kAvi);
+        ASSERT_EQ(infoOf(streamed, info), 0);
+        EXPECT_EQ(info.video.value, 3);
+        EXPECT_EQ(info.audio.value, 100);
+        FileCancel(streamed);
+    }
     // The file cut inside its last frame: two frames remain.
     std::vector<uint8_t> shortFile(good.bytes.begin(), good.bytes.end() - 100);
     const int16_t shortened = add("short.avi", shortFile, kAvi);

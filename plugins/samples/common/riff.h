@@ -41,17 +41,15 @@ inline bool readChunk(const RcImportHostFuncs* f, intptr_t ref, int64_t at, int6
     return true;
 }
 
-// The file's outer RIFF chunk of the form type. Writers that stream their
-// files may leave its size 0: the chunk then runs to the end of the file.
+// The file's outer RIFF chunk of the form type. It is taken to run to the end
+// of the file whatever size it claims: writers that stream their files leave
+// it 0 or too small, and the file's end is the bound that matters.
 inline bool readRiff(const RcImportHostFuncs* f, intptr_t ref, const char (&form)[5], Chunk& c) {
     const int64_t fileSize = f && f->fileSize ? f->fileSize(ref) : -1;
     if (fileSize < 12 || !readChunk(f, ref, 0, fileSize, c) || !c.is("RIFF")) return false;
-    if (c.declared == 0) {
-        c.size = fileSize - c.dataAt;
-        c.cut = false;
-        if (!readExactly(f, ref, c.dataAt, c.form, 4)) return false;
-    }
-    return c.isForm(form);
+    c.size = fileSize - c.dataAt;
+    c.cut = false;
+    return readExactly(f, ref, c.dataAt, c.form, 4) && c.isForm(form);
 }
 
 // Walks the chunks of [from, end), at most `limit` of them; visit(chunk)
