@@ -166,12 +166,21 @@ bool MediaSource::readAudio(int64_t first, int32_t count, bool wide, bool stereo
         fromStart = true;
     }
     // Keep one second before the target for requests that step back a little.
-    if (from - s.start > a.rate) {
-        const int64_t drop = from - a.rate - s.start;
+    if (from - a.rate > s.start) {
+        const int64_t drop = std::min(from - a.rate - s.start, bufferEnd(s) - s.start);
         s.buffer.erase(s.buffer.begin(), s.buffer.begin() + drop * bytes);
         s.start += drop;
     }
-    while (bufferEnd(s) < to && decodeMore(s, a, facts_.origin)) {
+    // Timestamps that lie could send us decoding for hours: a seek lands
+    // within seconds of its target, so give up well after that.
+    const int64_t budget = (to - from) + int64_t(a.rate) * 60;
+    const int64_t startedAt = s.next;
+    while (bufferEnd(s) < to && s.next - startedAt < budget && decodeMore(s, a, facts_.origin)) {
+        if (from - a.rate > s.start) {  // keep the window small while catching up
+            const int64_t drop = std::min(from - a.rate - s.start, bufferEnd(s) - s.start);
+            s.buffer.erase(s.buffer.begin(), s.buffer.begin() + drop * bytes);
+            s.start += drop;
+        }
     }
     const int64_t lo = std::max(from, s.start), hi = std::min(to, bufferEnd(s));
     if (hi > lo)

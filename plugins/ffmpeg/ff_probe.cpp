@@ -79,7 +79,9 @@ bool describeVideo(AVFormatContext* ctx, int index, VideoFacts& v) {
         av_reduce(&num, &den, sar.num, sar.den, 65535);
         if (num > 0 && den > 0) v.aspectNum = num, v.aspectDen = den;
     }
-    switch (par->field_order) {
+    int order = 0;  // as a plain number: containers may carry anything here
+    std::memcpy(&order, &par->field_order, sizeof order);
+    switch (order) {
         case AV_FIELD_TT:
         case AV_FIELD_TB:
             v.fieldOrder = 1;

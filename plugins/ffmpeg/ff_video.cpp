@@ -7,6 +7,7 @@
 // from an earlier keyframe, and a frame that cannot be decoded is an error,
 // never a neighbour handed out in its place.
 #include <algorithm>
+#include <cstring>
 
 #include "ff_decoder.h"
 #include "ff_media.h"
@@ -112,15 +113,20 @@ bool convert(VideoState& s, int32_t width, int32_t height, uint8_t* pixels, int6
     s.sws = sws_getCachedContext(s.sws, f->width, f->height, AVPixelFormat(f->format), width,
                                  height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!s.sws) return false;
-    // The source's own matrix and range, as a player would show it.
-    const int colorspace =
-        f->colorspace != AVCOL_SPC_UNSPECIFIED ? int(f->colorspace) : SWS_CS_DEFAULT;
+    // The source's own matrix and range, as a player would show it. The
+    // decoder passes on whatever numbers the stream carries, so they are
+    // read as plain integers and checked before use.
+    int colorspace = 0, range = 0;
+    std::memcpy(&colorspace, &f->colorspace, sizeof colorspace);
+    std::memcpy(&range, &f->color_range, sizeof range);
+    if (colorspace <= 0 || colorspace >= int(AVCOL_SPC_NB) || colorspace == AVCOL_SPC_UNSPECIFIED)
+        colorspace = SWS_CS_DEFAULT;
     int* invTable = nullptr;
     int* table = nullptr;
     int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
     if (sws_getColorspaceDetails(s.sws, &invTable, &srcRange, &table, &dstRange, &brightness,
                                  &contrast, &saturation) >= 0) {
-        if (f->color_range == AVCOL_RANGE_JPEG) srcRange = 1;
+        if (range == AVCOL_RANGE_JPEG) srcRange = 1;
         sws_setColorspaceDetails(s.sws, sws_getCoefficients(colorspace), srcRange, table, dstRange,
                                  brightness, contrast, saturation);
     }
