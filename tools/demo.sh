@@ -33,6 +33,11 @@ step settings check pal.prs
 step plugins
 step windows .
 step timeline demo timeline
+step render timeline/demo.otio 0 render-bars.png
+step render timeline/demo.otio 125 render-dissolve.png
+step render timeline/demo.otio 60 render-superimpose.png
+step render timeline/demo.otio 125 render-fields.png --field upper
+step fxicon fx-dissolve 1/2 fxicon.png
 step exporters
 step export timeline/demo.otio demo.avi --size 320x240
 step export timeline/demo.otio demo.wav
