@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "reelcore/compiler.h"
+#include "reelcore/pworld.h"
 #include "reelcore/sdk/export.h"
 #include "reelcore/timerecord.h"
 
@@ -61,6 +62,8 @@ struct Export {
     PPixHand frame = nullptr;        // a clip export's picture
     Handle renderContext = nullptr;  // a timeline export's (SequenceSetup)
     int32_t renderFlags = 0, renderOptions = 0;
+    PWorld outWorld = 0;          // over `frame`: files that draw themselves go straight there
+    bool drawnDirect = false;     // the last frame is in `frame`, not the destination
     int32_t frameNumber = -1;     // what the picture holds
     std::vector<uint8_t> packed;  // a 24-bit copy of the picture
     std::vector<uint8_t> audio;   // the last audio block
@@ -74,8 +77,8 @@ void releaseServiceData(Export& e);
 
 // ---- Audio ----
 // The mixed audio of timeline frame `frame` (project time base) in the given
-// format (0x100 stereo, 0x200 16-bit) at `rate`: `bytes` bytes into out.
-// Until the library mixes frames the default gives silence.
+// format (0x100 stereo, 0x200 16-bit) at `rate`: `bytes` bytes into out. The
+// frame mix (MixBlip) of every audio track; tests put their own in.
 using MixAudioFn = bool (*)(Handle trackTable, int32_t frame, const TDB& timeBase, int32_t format,
                             int32_t rate, void* out, int32_t bytes);
 MixAudioFn setMixAudio(MixAudioFn fn);  // null restores the default

@@ -18,6 +18,7 @@
 #include "reelcore/handlers.h"
 #include "reelcore/importers.h"
 #include "reelcore/memory.h"
+#include "reelcore/mixer.h"
 #include "reelcore/plugins.h"
 #include "reelcore/prefs.h"
 #include "reelcore/render.h"
@@ -306,6 +307,10 @@ int32_t runExport(const Request& q) {
         } else {
             e.renderContext = NewHandleClear(sizeof(FmRenderContext));
             ready = e.renderContext && SequenceSetup(e.renderContext, &scratch, &bounds) == 0;
+            // A frame the file can draw by itself goes straight into a
+            // picture of our own, saving the composite's copies.
+            e.frame = ready ? ppixNew(&bounds) : nullptr;
+            e.outWorld = e.frame ? RegPWorldBits(e.frame, 0) : 0;
             e.renderFlags = 0x20 | (e.fieldMode == 1   ? kRenderUpperField
                                     : e.fieldMode == 2 ? kRenderLowerField
                                                        : 0);
@@ -319,6 +324,7 @@ int32_t runExport(const Request& q) {
             return kRcCompileOutOfMemory;
         }
     }
+    if (r.settings.doAudio) InitAudMixerMasterVUHistory();  // the mix starts afresh
     setCurrent(&e);
     const int32_t selector = q.kind == kRcExportCustom ? kRcCompileCustom : kRcCompileDoCompile;
     std::vector<SetAside> kept;
@@ -352,6 +358,7 @@ int32_t runExport(const Request& q) {
 
     // 7.
     if (!stopped) report(result);
+    if (e.outWorld) DisposePWorld(e.outWorld);
     if (e.frame) ppixDispose(e.frame);
     if (e.renderContext) {
         SequenceCleanup(e.renderContext, scratch);

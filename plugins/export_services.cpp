@@ -13,6 +13,7 @@
 #include "reelcore/importers.h"
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
+#include "reelcore/mixer.h"
 #include "reelcore/ppix.h"
 #include "reelcore/pworld.h"
 #include "reelcore/render.h"
@@ -33,7 +34,24 @@ bool silence(Handle, int32_t, const TDB&, int32_t format, int32_t, void* out, in
     return true;
 }
 
-MixAudioFn gMix = silence;
+// The frame mix of every audio track. The mix sizes a frame by its own
+// rounding; the export's blocks keep theirs, so a sample the two place on
+// different sides of a frame edge is taken from the mix or left silent.
+bool mixFrame(Handle tracks, int32_t frame, const TDB& tb, int32_t format, int32_t rate, void* out,
+              int32_t bytes) {
+    silence(tracks, frame, tb, format, rate, out, bytes);
+    if (!tracks) return true;
+    const int32_t frameBytes = FmAudioFrameBytes(format);
+    std::vector<uint8_t> mixed(size_t(bytes) + size_t(frameBytes) * 4);
+    int32_t got = int32_t(mixed.size());
+    if (MixBlip(frame, mixed.data(), format, rate, nullptr, kMixAllTracks, &got, &tb, tracks,
+                nullptr, nullptr) != 0)
+        return true;
+    std::memcpy(out, mixed.data(), size_t(std::clamp(got, 0, bytes)));
+    return true;
+}
+
+MixAudioFn gMix = mixFrame;
 
 // ---- class data ----
 int16_t setClassDataProc(RcOSType type, void* data) {
@@ -152,7 +170,7 @@ void describeFrame(const Export& e, int32_t n, RcCompileFrameInfo* info) {
 
 // The picture frame n is rendered into.
 PPixHand picture(const Export& e) {
-    if (e.clipID || !e.renderContext) return e.frame;
+    if (e.clipID || !e.renderContext || e.drawnDirect) return e.frame;
     return reinterpret_cast<const FmRenderContext*>(*e.renderContext)->destination;
 }
 
@@ -172,8 +190,9 @@ int32_t renderInto(Export& e, int32_t n) {
         }
     } else if (e.renderContext) {
         const FmRect r{0, 0, e.record.settings.width, e.record.settings.height};
-        EffectFrame(e.renderContext, 1, t.value, &e.timeBase, &r, e.renderFlags, e.renderOptions,
-                    e.trackTable, 0, nullptr);
+        e.drawnDirect =
+            EffectFrame(e.renderContext, 1, t.value, &e.timeBase, &r, e.renderFlags,
+                        e.renderOptions, e.trackTable, e.outWorld, e.outWorld ? &r : nullptr) != 0;
     } else {
         return kRcServiceNoFrame;
     }
@@ -360,7 +379,7 @@ const CompilerCallbacks* callbacks() {
 
 MixAudioFn setMixAudio(MixAudioFn fn) {
     MixAudioFn old = gMix;
-    gMix = fn ? fn : silence;
+    gMix = fn ? fn : mixFrame;
     return old;
 }
 

@@ -150,7 +150,8 @@ class ExportTest : public ::testing::Test {
 
     // A clip of synthetic media (moving disc by default) cut in the time base
     // from `in` for `length` ticks.
-    int32_t synthClip(const std::string& text, int32_t in, int32_t length, const TDB& tb) {
+    int32_t synthClip(const std::string& text, int32_t in, int32_t length, const TDB& tb,
+                      int32_t flags = kClipVideo) {
         const std::string path = dir + "/media" + std::to_string(++synthFiles) + ".synth";
         std::ofstream(path, std::ios::binary) << text;
         const int16_t file = AddFile(path.c_str(), 0, 0, cc("SYNT"));
@@ -161,12 +162,13 @@ class ExportTest : public ::testing::Test {
         std::fill(std::begin(times), std::end(times), -1);
         times[0] = in;
         times[1] = in + length - tb.samp;
-        const int32_t clip = AddClip(file, times, &tb, kClipVideo);
+        const int32_t clip = AddClip(file, times, &tb, flags);
         EXPECT_GT(clip, 0);
         return clip;
     }
     // An A track showing the clip from `start` for its length.
-    void placeClip(int32_t clip, int32_t start, int32_t end, uint16_t flags = 0) {
+    void placeClip(int32_t clip, int32_t start, int32_t end, uint16_t flags = 0,
+                   uint16_t trackType = kTrackTypeVideoAB) {
         Handle item = NewHandleClear(sizeof(TrackItemRec));
         auto* r = reinterpret_cast<TrackItemRec*>(*item);
         r->clipID = clip;
@@ -180,7 +182,7 @@ class ExportTest : public ::testing::Test {
         std::memcpy(*list, &w, 4);
         owned.push_back(list);
         if (!timeline) timeline = NewHandle(0);
-        ASSERT_GE(AddTrackItem(list, kTrackTypeVideoAB, timeline), 0);
+        ASSERT_GE(AddTrackItem(list, trackType, timeline), 0);
         CompilerSetTimeline(timeline);
     }
     int32_t synthFiles = 0;

@@ -184,6 +184,39 @@ TEST_F(OracleTest, WavFilesHaveTheSettingsFormatAndLength) {
     }
 }
 
+TEST_F(OracleTest, WavFilesCarryTheMixedTone) {
+    start(REEL_EXP_WAV);
+    aim(kPsetKindAudio, cc("WAVE"));
+    PsetBlock& s = settings(kPsetKindAudio);
+    s.audio.audrate = 48000;
+    s.audio.audsamplesize = 1;
+    s.audio.audstereo = 0;
+    const TDB tb{0, 25, 1};
+    const int32_t tone =
+        synthClip("kind tone\nfrequency 440\nsamplerate 48000\nchannels 1\nseconds 4\n", 0, 50, tb,
+                  kClipAudio);
+    placeClip(tone, 0, 50, 0, kTrackTypeAudio);
+    const std::string out = dir + "/tone.wav";
+    const FSSpec w = spec(out);
+    ASSERT_EQ(CompilerExportAudio(&w, 0, 0, 0), 0);
+    const std::string bytes = readFile(out);
+    ASSERT_EQ(bytes.size(), 44u + 2 * 48000 * 2);
+    // A 440 Hz tone crosses zero 880 times a second.
+    int32_t crossings = 0, previous = 0;
+    for (size_t at = 44; at + 1 < bytes.size(); at += 2) {
+        const int16_t v = int16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
+        const int32_t sign = v > 0 ? 1 : v < 0 ? -1 : 0;
+        if (sign && previous && sign != previous) ++crossings;
+        if (sign) previous = sign;
+    }
+    EXPECT_NEAR(crossings, 1760, 20);
+    const std::string probe =
+        run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of "
+            "default=nw=1 " +
+            out);
+    EXPECT_NE(probe.find("codec_name=pcm_s16le"), std::string::npos) << probe;
+}
+
 TEST_F(OracleTest, PngSequencesReadBackThroughImage2) {
     start(REEL_EXP_PNG);
     aim(kPsetKindMovie, cc("PNG "), cc("PSEQ"));

@@ -71,8 +71,8 @@ TEST_F(ExportTest, StartupFillsTheThreeTablesAndFindsExporters) {
 TEST_F(ExportTest, CompressorValuesAreCorrected) {
     state.mode = kExpTestCorrections;
     const int16_t id = start(REEL_EXPTEST_MODULE);
-    // The third description leaves the code untouched: two compressors.
-    ASSERT_EQ(rc::exporthost::compressorCount(), 2);
+    // The fourth description leaves the code untouched: three compressors.
+    ASSERT_EQ(rc::exporthost::compressorCount(), 3);
     RcCompressorInfo raw{}, fixed{};
     ASSERT_TRUE(FindCompilerSubtype(id, cc("TEST"), cc("????"), cc("RAW "), &raw));
     EXPECT_EQ(+raw.minValue, 1);

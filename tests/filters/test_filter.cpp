@@ -251,3 +251,39 @@ TEST_F(Filters, FiltersThatAskForSquarePixelsRunOnScaledCopies) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Levels {
+    int16_t black, white;
+    uint32_t flags;
+};
+
+TEST_F(Filters, LevelsSampleBlendsItsFltDValuesAndCopiesItsFlags) {
+    const int16_t lv = sample("vf-levels", cc("VFlt"));
+    ASSERT_TRUE(CanVary(lv));
+    Handle comp = keys<Levels>(lv, {{0, {0, 255, 1}}, {100, {40, 200, 0}}});
+    auto colour = [](int32_t x, int32_t y) {
+        return bgra(uint8_t(19 * x + y), uint8_t(250 - 31 * x), uint8_t(60 * y), uint8_t(9 + x));
+    };
+    PPixHand src = picture(9, 4, colour), dst = picture(9, 4);
+    Handle rec = videoRecord(src, dst, comp, 50, 100);
+    ASSERT_EQ(Filter(lv, kRcFilterProcess, rec, nullptr), noErr);
+    // Half way: black 20, white 227 (truncated); the flags of the earlier
+    // key (keep alpha) are copied, not blended.
+    auto level = [](uint8_t v) {
+        return uint8_t(v <= 20 ? 0 : v >= 227 ? 255 : (v - 20) * 255 / (227 - 20));
+    };
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 9; ++x) {
+            const uint32_t s = colour(x, y), d = at(dst, x, y);
+            ASSERT_EQ(red(d), level(red(s))) << x << "," << y;
+            ASSERT_EQ(green(d), level(green(s)));
+            ASSERT_EQ(blue(d), level(blue(s)));
+            ASSERT_EQ(d >> 24, s >> 24);
+        }
+    DisposeHandle(rec);
+    DisposeCompSpec(comp);
+}
+
+}  // namespace

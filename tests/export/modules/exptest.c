@@ -57,6 +57,13 @@ static int32_t compressor(ExpTestState* st, RcCompressorInfo* c, int32_t index) 
             c->maxWidth = 720;
             return 0;
         }
+        if (index == 2) {
+            c->code = RC_FOURCC('p', 'a', 'l', ' ');
+            c->fixedRate = 1;
+            c->rateValue = 1;
+            c->rateScale = 25;
+            return 0;
+        }
         return 0; /* code left at -1: the list ends */
     }
     if (index != 0) return 1;
@@ -99,6 +106,15 @@ static int32_t compile(RcCompileServices* host, ExpTestState* st, RcCompileRecor
             st->progressResult = host->groups->status->progress(f, r->lastFrame);
             if (st->progressResult) return st->progressResult;
         }
+    }
+    if (st->readAudio) {
+        void *first = NULL, *again = NULL;
+        int32_t bytes = 0, bytesAgain = 0;
+        if (host->groups->audio->getAudio(r->firstFrame, 2, &first, &bytes) != kRcServiceOK ||
+            host->groups->audio->getAudio(r->firstFrame, 2, &again, &bytesAgain) != kRcServiceOK)
+            return 9;
+        st->audioBytes = bytes;
+        st->audioSame = first == again && bytes == bytesAgain;
     }
     if (st->failAtCall == 0 || st->failAtCall == st->compileCalls) return st->compileResult;
     return kRcCompileOK;

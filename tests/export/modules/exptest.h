@@ -24,12 +24,15 @@ typedef struct ExpTestState {
     int32_t compileResult; /* answered by selector 8 after writing */
     int32_t failAtCall;    /* 1-based compile call that answers compileResult (0: every) */
     int32_t readFrames;    /* ask for each frame of the range */
-    int32_t stopAfter;     /* call CompilerStop-like progress checks: frames before asking */
+    int32_t stopAfter;     /* frames read before asking for progress */
+    int32_t readAudio;     /* ask twice for the audio of the first two frames */
     /* seen */
     int32_t compileCalls;
     int32_t shutdowns;
     int32_t lastSelector;
     int32_t progressResult;
+    int32_t audioBytes;
+    int32_t audioSame; /* the second request gave the same block */
     RcCompileRecord lastRecord;
     int32_t frameCount;
     ExpTestFrame frames[256];
