@@ -91,10 +91,12 @@ std::string numberedName(const std::string& outputPath, const char* extension, i
     std::string folder = outputPath.substr(0, nameStart);
     std::string base = outputPath.substr(nameStart, (hasExt ? dot : outputPath.size()) - nameStart);
     std::string ext;
-    if (extension && extension[0])
-        ext = std::string(".") + std::string(extension, strnlen(extension, 7));
-    else if (hasExt)
+    if (extension && extension[0]) {
+        ext = ".";
+        ext.append(extension, strnlen(extension, 7));
+    } else if (hasExt) {
         ext = outputPath.substr(dot);
+    }
     const std::string digits = std::to_string(std::max(n, 1));
     std::string number = std::to_string(i);
     if (number.size() < digits.size()) number.insert(0, digits.size() - number.size(), '0');
