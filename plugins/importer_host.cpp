@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "media/file_table_internal.h"
+#include "platform/code_modules.h"
 #include "media/media_hooks.h"
 #include "plugins/module_call.h"
 #include "plugins/type_tables.h"
 #include "reelcore/files.h"
+#include "reelcore/filetable.h"
 #include "reelcore/globals.h"
 #include "reelcore/handlers.h"
 #include "reelcore/media_access.h"
@@ -125,6 +127,23 @@ Handle importerTable() {
     return reinterpret_cast<Handle>(GetAGlobal(kSlotImporterTable));
 }
 
+// An importer that asks to stay loaded (capability word 12) keeps decoders
+// and other state in its code between calls, so unloading its code after a
+// call would leave that state dangling. One extra load of the module pins it
+// for the rest of the process; the per-call load and unload then only move
+// the reference count.
+void keepImporterLoaded(OSType type) {
+    static std::vector<int16_t> pinned;
+    Handle table = importerTable();
+    if (!table) return;
+    int16_t fileID = 0;
+    if (LookupMethod(type, table, 0, &fileID) || fileID == 0) return;  // built in
+    if (std::find(pinned.begin(), pinned.end(), fileID) != pinned.end()) return;
+    char path[260];
+    GetFSSpecPath(fileID, path);
+    if (platform::loadCodeModule(path)) pinned.push_back(fileID);
+}
+
 // Sends start-up to an importer not yet in the capability list.
 const RcImporterCapabilities* startImporter(OSType type) {
     if (startFailed(type)) return nullptr;
@@ -137,6 +156,7 @@ const RcImporterCapabilities* startImporter(OSType type) {
         failedStarts().push_back({type});
         return nullptr;
     }
+    if (caps.keepLoaded) keepImporterLoaded(type);
     return findCaps(type);
 }
 

@@ -1,6 +1,8 @@
 // Importer modules called through their entry point "xImportEntry": the
 // module's FileID in slot 333 during the call, and the same pictures as the
 // built-in copy of the importer.
+#include <dlfcn.h>
+
 #include "importer_fixture.h"
 #include "reelcore/handlers.h"
 #include "still_files.h"
@@ -37,6 +39,12 @@ TEST_F(Modules, SyntheticModuleDrawsWhatTheBuiltInCopyDraws) {
             ASSERT_EQ(ppixGetPixel(pwGetPPix(wa), x, y), ppixGetPixel(pwGetPPix(wb), x, y));
     EXPECT_EQ(GetAGlobal(kSlotCurrentHandlerFile), 0) << "slot 333 is restored";
     EXPECT_EQ(FileClose(viaModule), 0);
+
+    // The module asked to stay loaded: its code is still mapped after the
+    // calls returned, so state it keeps between calls stays valid.
+    void* stillLoaded = dlopen(REEL_SYNTH_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(stillLoaded, nullptr);
+    if (stillLoaded) dlclose(stillLoaded);
 }
 #endif
 

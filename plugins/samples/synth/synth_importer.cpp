@@ -160,6 +160,9 @@ RC_MODULE_ENTRY int16_t RC_SYNTH_ENTRY(int32_t selector, void* host, intptr_t pa
             auto* caps = reinterpret_cast<RcImporterCapabilities*>(param1);
             caps->ownsFile = 1;
             caps->priority = 1;
+            // Timelines read many frames from it: staying loaded spares a
+            // load of the module for every call.
+            caps->keepLoaded = 1;
             std::snprintf(caps->displayName, sizeof caps->displayName, "&Synthetic Media...");
             return 0;
         }
