@@ -51,6 +51,7 @@ typedef struct Writer {
     uint32_t duration[2]; /* frames or sample blocks in this part */
     SuperEntry super[2][kMaxParts];
     uint32_t frames, firstPartFrames;
+    uint32_t firstRiffSize; /* known once the first part is closed */
     uint64_t samples;
     /* header values */
     int32_t width, height, bits, rate, channels, sampleBits, scale, samp;
@@ -116,6 +117,7 @@ static size_t header(const Writer* w, uint8_t* h) {
     uint8_t* hdrl;
     int s;
     putCC(p, "RIFF");
+    put32(p + 4, w->firstRiffSize);
     putCC(p + 8, "AVI ");
     p += 12;
     hdrl = p;
@@ -264,6 +266,7 @@ static void closePart(Writer* w) {
     }
     put32(word, (uint32_t)(w->pos - w->riffStart - 8));
     writeAt(w, word, 4, w->riffStart + 4);
+    if (w->part == 0) w->firstRiffSize = (uint32_t)(w->pos - w->riffStart - 8);
 }
 
 static void newPart(Writer* w) {
@@ -371,7 +374,8 @@ static int32_t compile(RcCompileServices* host, RcCompileRecord* r) {
         free(w);
         return kRcCompileOK;
     }
-    head = (uint8_t*)malloc(2 * (12 + 12 + 64 + 2 * (12 + 64 + 48 + 8 + kSuperIndexBytes) + 268));
+    head =
+        (uint8_t*)calloc(1, 2 * (12 + 12 + 64 + 2 * (12 + 64 + 48 + 8 + kSuperIndexBytes) + 268));
     if (!head) {
         free(w);
         return kRcCompileOutOfMemory;

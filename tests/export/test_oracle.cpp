@@ -10,6 +10,19 @@
 namespace exporttest {
 namespace {
 
+// Follows the RIFF parts by their stated sizes: the number of parts when
+// they end exactly at the end of the file, else 0.
+size_t riffChain(const std::string& bytes) {
+    size_t at = 0, parts = 0;
+    while (at + 12 <= bytes.size() && bytes.compare(at, 4, "RIFF") == 0) {
+        uint32_t size = 0;
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        at += 8 + size_t(size) + (size & 1);
+        ++parts;
+    }
+    return at == bytes.size() ? parts : 0;
+}
+
 bool haveFfmpeg() {
     return std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") ==
            0;
@@ -116,6 +129,7 @@ TEST_F(OracleTest, AviFilesCarryRawFramesAtTheExportRate) {
             out);
     EXPECT_NE(audio.find("codec_name=pcm_s16le"), std::string::npos) << audio;
     EXPECT_NE(audio.find("channels=2"), std::string::npos) << audio;
+    EXPECT_EQ(riffChain(readFile(out)), 1u) << "one RIFF part whose size covers the file";
 }
 
 TEST_F(OracleTest, LongAvisContinueInOpenDmlParts) {
@@ -140,6 +154,7 @@ TEST_F(OracleTest, LongAvisContinueInOpenDmlParts) {
     for (size_t at = bytes.find("AVIX"); at != std::string::npos; at = bytes.find("AVIX", at + 4))
         ++parts;
     EXPECT_GE(parts, 5u);
+    EXPECT_EQ(riffChain(bytes), parts + 1) << "the RIFF sizes chain the parts to the file's end";
     EXPECT_NE(bytes.find("idx1"), std::string::npos);
     const std::string probe = run(
         "ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
