@@ -40,7 +40,7 @@ enum {
 /* A SingleSpec from a module's parameter memory (a Handle the host made; any
    other block is refused and null returned). The memory is freed. For
    'Q7FM' modules: the tag, then (tags 1 and 3) a marker word saying whether
-   the block's first word pointed just past itself, then the bytes; the spec
+   the block's first word pointed just past itself, then the bytes; the SingleSpec
    is resized to the filter's declared size. For other modules: tag 4 and the
    Handle's bytes. */
 RC_API Handle SpecToHand(int16_t fileID, Handle memory, int32_t tag);
