@@ -97,6 +97,11 @@ int runFxIcon() {
     std::string path = args.module;
     if (path.find('/') == std::string::npos)
         path = besideProgram("effect-plug-ins") + "/" + args.module + ".fmx";
+    // The file table takes paths of files that are not there (offline
+    // media), so a missing module would otherwise draw an empty icon.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return fail("no transition module at \"" + path + "\"");
     const int16_t id = AddFile(path.c_str(), 0, 0, 0x53504658);  // 'SPFX'
     if (id <= 0) return fail("\"" + path + "\" cannot be registered");
     FileSubscribe(id);

@@ -167,6 +167,17 @@ TEST_F(Reelhost, WindowsSavesSurfacesIntoAFolder) {
     EXPECT_NE(out.find("surfaces in"), std::string::npos) << out;
 }
 
+// The file table registers missing files as offline media; an icon for a
+// module that is not there must still be an error, with nothing written.
+TEST_F(Reelhost, FxIconOfAMissingModuleFails) {
+    int status = 0;
+    const std::string icon = dir + "/icon.png";
+    std::string out = run("fxicon no-such-module 1/2 " + icon, &status);
+    EXPECT_EQ(exitCode(status), 1) << out;
+    EXPECT_NE(out.find("no transition module"), std::string::npos) << out;
+    EXPECT_NE(access(icon.c_str(), F_OK), 0) << "no icon file is written";
+}
+
 TEST_F(Reelhost, UnknownCommandsAndHelp) {
     int status = 0;
     std::string out = run("nonsense", &status);
