@@ -39,6 +39,7 @@ step filter "$fx/vf-tint.fmx" bars.bmp tinted.png --at 1/4 --key 0=0,0x000000FF 
 step filter "$fx/vf-levels.fmx" bars.bmp levels.png --key 0=0x00C80028,0
 step fx "$fx/fx-dissolve.fmx" bars.bmp green.bmp 1/3 dissolve.png
 step fx "$fx/fx-wipe.fmx" bars.bmp green.bmp 1/3 wipe.png
+step device "$fx/dev-deck.fmx" locate 300 play poll 30 shuttle -8 poll 5 stop
 step windows .
 step timeline demo timeline
 step render timeline/demo.otio 0 render-bars.png
