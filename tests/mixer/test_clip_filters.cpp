@@ -229,7 +229,7 @@ TEST_F(ClipFilters, SetupFallsBackToThreeSecondsAndFailsWithoutMemory) {
     rc::platform::failAllocationsAbove(500000);
     EXPECT_EQ(AudFilterSetup(clip, &tb, 300, &entry, table, 1), -108);
     EXPECT_TRUE(recording.calls.empty());
-    EXPECT_EQ(entry.compSpec, 0u);
+    EXPECT_EQ(uint32_t{entry.compSpec}, 0u);
     EXPECT_EQ(GetAGlobal(kSlotNoCacheOverride), 0);
     rc::platform::resetAllocationFaults();
     EXPECT_EQ(AudFilterSetup(clip, &tb, 300, &entry, table, 1), 0);
@@ -287,7 +287,7 @@ TEST_F(ClipFilters, TheGainSampleInTheMixMatchesTheReference) {
     EXPECT_EQ(samples(mix(60, 0x300, 48000, m.record())), reference(60, 40));
     RcFilterListEntry after;
     std::memcpy(&after, *list, sizeof after);
-    EXPECT_EQ(after.compSpec, HandleToWord(keys));
+    EXPECT_EQ(uint32_t{after.compSpec}, HandleToWord(keys));
     EXPECT_EQ(CountSingleSpecs(keys), 2);
     // A filter switched off leaves the clip as it is.
     after.shy = 1;
