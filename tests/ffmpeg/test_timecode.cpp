@@ -50,7 +50,7 @@ TEST_F(Timecode, StartTimecodeFromTracksAndTags) {
         ASSERT_EQ(GetInfo(file, &info, 1), 0);
         EXPECT_EQ(timecodeOf(info), f.timecode);
         if (f.timeFormat) {
-            EXPECT_EQ(info.timeFormat, f.timeFormat);
+            EXPECT_EQ(+info.timeFormat, f.timeFormat);
         }
         // The cached description keeps it.
         FmMediaInfo again{};
