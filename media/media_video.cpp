@@ -151,6 +151,18 @@ int32_t fileFlags(const FmFileRecord* r, int32_t flags) {
     return flags;
 }
 
+// The file's description, read when nothing has read it yet: the frame
+// number, the picture size and the aspect bars all come from it.
+FmFileRecord* describedFile(int16_t fileID) {
+    FmFileRecord* r = findFileRec(fileID);
+    if (r && r->info.mediaFlags == 0) {
+        FmMediaInfo info{};
+        GetInfo(fileID, &info, 0);
+        r = findFileRec(fileID);  // reading may have moved the record
+    }
+    return r;
+}
+
 int32_t frameOf(const FmFileRecord* r, const TDB* time) {
     if (r->still || !time || time->scale <= 0) return 0;
     const TDB& v = r->info.video;
@@ -176,7 +188,7 @@ RC_API OSErr GetVideo(const TDB* time, int16_t fileID, int32_t world, const FmRe
                       int32_t flags, int32_t range) {
     (void)range;
     if (emptyRect(rect)) return 1;
-    FmFileRecord* r = findFileRec(fileID);
+    FmFileRecord* r = describedFile(fileID);
     if (!r) {
         fillWorld(world, rect, 0);
         return kImportCannotOpen;
@@ -245,7 +257,7 @@ RC_API OSErr GetClipVideo(const TDB* time, int32_t clipID, int32_t world, const 
         return 1;
     }
     const int16_t fileID = ClipFile(clipID);
-    FmFileRecord* f = findFileRec(fileID);
+    FmFileRecord* f = describedFile(fileID);
     if (!f) {
         fillWorld(world, rect, 0);
         return kImportCannotOpen;

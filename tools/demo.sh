@@ -37,6 +37,7 @@ step keyframes "$fx/vf-levels.fmx" 0=0,255,1 100=40,200,0 --at 25 --at 50
 step filter "$fx/vf-tint.fmx" bars.bmp tinted.png --at 1/4 --key 0=0,0x000000FF --key 100=100,0x000000FF
 step filter "$fx/vf-levels.fmx" bars.bmp levels.png --key 0=0x00C80028,0
 step fx "$fx/fx-dissolve.fmx" bars.bmp green.bmp 1/3 dissolve.png
+step device "$fx/dev-deck.fmx" locate 300 play poll 30 shuttle -8 poll 5 stop
 step windows .
 step timeline demo timeline
 step render timeline/demo.otio 0 render-bars.png

@@ -131,7 +131,11 @@ RC_API void SequenceCleanup(Handle context, PPixHand scratch);
 /* Frees the data kept between the frames of one render. */
 RC_API void ReleaseCompileData(void);
 
-/* ---- A frame ---- */
+/* ---- A frame ----
+   With slot 382 set and a track table given, the playback module of the
+   timeline window ('COMP') renders the frame first when it can: it gets the
+   context's destination picture (a PPixHand) and the byte size of its
+   pixels; a zero answer ends the frame (false). */
 RC_API Boolean EffectFrame(Handle context, int32_t superMode, int32_t time, const TDB* tdb,
                            const FmRect* rect, int32_t flags, int32_t options, Handle trackTable,
                            PWorld outWorld, const FmRect* outRect);

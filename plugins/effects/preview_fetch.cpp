@@ -6,11 +6,14 @@
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
 #include "reelcore/pworld.h"
+#include "reelcore/render.h"
 
 namespace rc::effects {
 namespace {
 
 constexpr uint16_t kPictureTracks = 0x4000;
+constexpr int32_t kPreviewFieldFlags = 32;  // whole frames, laid on black
+constexpr int32_t kNoFieldCode = -1;
 
 // The clip's frame at its media time into the whole of pix (or rect).
 void clipFrameInto(int32_t clipID, const TDB& at, PPixHand pix, const FmRect* rect) {
@@ -39,10 +42,20 @@ Handle newFrameData(uint32_t kind, int32_t time, const TDB& tdb) {
 
 void fetchFilteredPreview(int32_t clipID, int32_t time, const TDB& tdb, Handle filters,
                           PPixHand pix) {
-    // The rendering core's filter chain runs the filters before this one;
-    // until it does, the clip's frame is shown as it is.
-    (void)filters;
-    clipFrameInto(clipID, TDB{time, tdb.scale, tdb.samp}, pix, nullptr);
+    if (!pix || !*pix) return;
+    FmRect whole;
+    ppixGetBounds(pix, &whole);
+    ppixFillRect(pix, &whole, 0);
+    const TDB at{time, tdb.scale, tdb.samp};
+    // The chain alternates between two pictures and leaves its result in pix.
+    PPixHand scratch = filters ? ppixNew(&whole) : nullptr;
+    if (filters && !scratch) {
+        clipFrameInto(clipID, at, pix, nullptr);
+        return;
+    }
+    GetFilteredVideo(clipID, time, time, &at, 0, filters, scratch, pix, &whole, kPreviewFieldFlags,
+                     kNoFieldCode, false, 0);
+    ppixDispose(scratch);
 }
 
 void fetchTrackPreview(int32_t ordinal, int32_t time, const TDB& tdb, Handle trackTable,

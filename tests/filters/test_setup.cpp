@@ -71,6 +71,53 @@ TEST_F(Setup, VideoFilterSetupFillsTheRecordAndKeepsWhatTheModuleLeaves) {
     DisposeHandle(WordToHandle(tint.compSpec));
 }
 
+TEST_F(Setup, VideoFilterSetupSeesTheFramePassedThroughTheFiltersBeforeIt) {
+    const int16_t probe = testModule("setup_filter", cc("VFlt"));
+    const int16_t tint = sample("vf-tint", cc("VFlt"));
+    // The clip's movie cannot be read, so its frame is transparent black:
+    // whatever colour the preview has comes from the filters before.
+    const int32_t clip = this->clip(10, 109, k100);
+    auto entry = [&](std::vector<std::pair<int32_t, Tint>> k, uint8_t shy) {
+        RcFilterListEntry e{};
+        e.fileID = tint;
+        e.compSpec = HandleToWord(keys<Tint>(tint, k));
+        e.shy = shy;
+        return e;
+    };
+    // Fully green, then half-way to red; a switched-off blue tint between.
+    const RcFilterListEntry chain[] = {
+        entry({{0, {100, {0, 255, 0, 0}}}, {100, {100, {0, 255, 0, 0}}}}, 0),
+        entry({{0, {100, {0, 0, 255, 0}}}}, 1),
+        entry({{0, {50, {255, 0, 0, 0}}}, {100, {50, {255, 0, 0, 0}}}}, 0)};
+    Handle before = NewHandleClear(sizeof chain);
+    std::memcpy(*before, chain, sizeof chain);
+
+    auto seenPixel = [&](Handle filters) {
+        RcFilterListEntry e = entryFor(probe, nullptr);
+        EXPECT_EQ(VidFilterSetup(clip, &k100, 30, &e, filters, 0), noErr);
+        Handle s = WordToHandle(e.compSpec);
+        uint32_t pixel = 0xDEADBEEF;
+        if (s && GetHandleSize(s) >= 12) std::memcpy(&pixel, *s + 8, 4);
+        DisposeHandle(s);
+        return pixel;
+    };
+    const uint32_t seen = seenPixel(before);
+    EXPECT_EQ(red(seen), tinted(tinted(0, 0, 100), 255, 50));
+    EXPECT_EQ(green(seen), tinted(tinted(0, 255, 100), 0, 50));
+    EXPECT_EQ(blue(seen), 0) << "the switched-off filter is skipped";
+    // Without filters before it, the setup sees the clip's own frame.
+    const uint32_t plain = seenPixel(nullptr);
+    EXPECT_EQ(red(plain), 0);
+    EXPECT_EQ(green(plain), 0);
+    // The filters before keep their settings.
+    RcFilterListEntry after[3];
+    std::memcpy(after, *before, sizeof after);
+    EXPECT_EQ(key<Tint>(WordToHandle(after[0].compSpec), 0).amount, 100);
+    EXPECT_EQ(key<Tint>(WordToHandle(after[2].compSpec), 1).amount, 50);
+    for (const RcFilterListEntry& e : after) DisposeCompSpec(WordToHandle(e.compSpec));
+    DisposeHandle(before);
+}
+
 TEST_F(Setup, TransitionSetupWritesSettingsPointsAndTitleBackToTheItem) {
     const int16_t probe = testModule("setup_effect", cc("SPFX"));
     TrackItemRec item{};

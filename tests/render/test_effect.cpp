@@ -74,7 +74,10 @@ class EffectTest : public RenderTest {
         answer = 0;
         filterCalls = 0;
         filterAnswer = 0;
-        const rc::render::Hooks hooks{recordingEffect, invertingFilter, noWindow};
+        rc::render::Hooks hooks{};
+        hooks.effect = recordingEffect;
+        hooks.filter = invertingFilter;
+        hooks.newWindow = noWindow;
         rc::render::setHooks(&hooks);
     }
     void TearDown() override {

@@ -197,7 +197,7 @@ RC_API int16_t EffectCore(int16_t fileID, Handle record, uint8_t* mask,
     const bool borderWidens = settings->borderWidth > 0 && !square(ad) &&
                               FmPixelWidthScale(ad, widthOf(dst)) != widthOf(dst);
     const bool sourcesOdd = squareMode >= 0 && (!square(a1) || !square(a2) || a1 != a2);
-    if (borderWidens || sourcesOdd) {
+    if ((borderWidens || sourcesOdd) && !hooks().anyAspect(fileID)) {
         const int16_t answer = hooks().effect(fileID, kRcEffectAspectQuery, record);
         if ((answer == 0 && squareMode > 0) || (answer & 4)) {
             const uint32_t aspect = !square(a1) ? a1 : !square(a2) ? a2 : ad;

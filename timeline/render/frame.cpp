@@ -8,8 +8,8 @@
 #include "reelcore/handlers.h"
 #include "reelcore/keying.h"
 #include "reelcore/media_access.h"
-#include "plugins/playback_link.h"
 #include "reelcore/utility_table.h"
+#include "timeline/render/render_hooks.h"
 #include "timeline/render/render_internal.h"
 #include "timeline/tracks_internal.h"
 
@@ -151,17 +151,20 @@ RC_API Boolean EffectFrame(Handle context, int32_t superMode, int32_t time, cons
     FmRenderContext* c = contextOf(context);
     if (!c || !c->destination || !c->source1 || !c->source2) return false;
 
-    // Real time: the timeline window's playback module may render the frame.
-    if (GetAGlobal(kSlotRealTime) && trackTable && GetFirstWind(kHandlerCOMP)) {
-        intptr_t module = 0;
-        PMSendMessage(kHandlerCOMP, kMsgCompPlayModule, 0, 0, &module, 0);
-        if (module && rc::playback::canRenderFrames(module)) {
+    // Real time: the timeline window's playback module may render the frame
+    // into the destination.
+    if (GetAGlobal(kSlotRealTime) && trackTable) {
+        const intptr_t module = hooks().playModule();
+        if (module && hooks().canRender(module)) {
             intptr_t frame = time;
             PMSendMessage(kHandlerCOMP, kMsgCompRTFrame, time, 0, &frame, 0);
             const int32_t mode = (flags & kRenderUpperField)   ? 1
                                  : (flags & kRenderLowerField) ? 2
                                                                : 0;
-            const int32_t done = rc::playback::renderRTFrame(module, time, frame, mode, nullptr, 0);
+            const auto* d = reinterpret_cast<const PPixRecord*>(*c->destination);
+            const int64_t bytes = int64_t(d->rowBytes) * heightOf(c->destination);
+            const int32_t done = hooks().renderRT(module, time, frame, mode, c->destination,
+                                                  int32_t(std::min<int64_t>(bytes, INT32_MAX)));
             PMSendMessage(kHandlerCOMP, kMsgCompRTDone, done, 0, nullptr, 0);
             if (!done) return false;
         }

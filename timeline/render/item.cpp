@@ -17,6 +17,20 @@
 
 namespace rc::render {
 
+uint32_t squeezedAspect(uint32_t aspect, int32_t flags) {
+    uint32_t n = aspect >> 16, d = aspect & 0xFFFF;
+    if (aspect <= 1 || n == 0 || d == 0) n = d = 1;
+    uint32_t wide = 1, tall = 1;
+    if (flags & (kRenderUpperField | kRenderLowerField)) tall *= 2;
+    if (flags & kRenderHalfHeight) tall *= 2;
+    if (flags & kRenderHalfWidth) wide *= 2;
+    if (wide == tall) return aspect;
+    n *= wide;
+    d *= tall;
+    while (n > 0xFFFF || d > 0xFFFF) n = (n + 1) / 2, d = (d + 1) / 2;
+    return n << 16 | d;
+}
+
 OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst,
                  const FmRect* rect, int32_t interpCode) {
     if (!dst) return -50;
@@ -24,7 +38,13 @@ OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPi
     if (!world) return memFullErr;
     FmRect r = rect ? *rect : FmRect{0, 0, widthOf(dst), heightOf(dst)};
     const TDB at{pos, tdb ? tdb->scale : 0, tdb ? tdb->samp : 1};
+    // A field or a half-size picture shows the whole frame squeezed: its
+    // pixels are taller (or wider) by the squeeze, so a clip kept at its
+    // aspect is letterboxed as in the whole frame.
+    const uint32_t aspect = ppixGetPixelAspectRatio(dst);
+    ppixSetPixelAspectRatio(dst, squeezedAspect(aspect, flags));
     const OSErr err = GetClipVideo(&at, clipID, world, &r, flags & kRenderDepthMask);
+    ppixSetPixelAspectRatio(dst, aspect);
     pwDispose(world);
     if (err) {
         clearTransparent(dst);

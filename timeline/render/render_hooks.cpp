@@ -1,9 +1,16 @@
 #include "timeline/render/render_hooks.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
+#include "plugins/playback_link.h"
 #include "reelcore/effects.h"
+#include "reelcore/handlers.h"
 #include "reelcore/memory.h"
+#include "reelcore/plugins.h"
+#include "reelcore/render.h"
+#include "reelcore/sdk/pipl.h"
 
 namespace rc::render {
 
@@ -19,7 +26,38 @@ int16_t noWindow(OSType) {
     return 1;
 }
 
-const Hooks kDefaults{callEffect, callFilter, noWindow};
+constexpr uint32_t kAnyAspectBits = kRcAnimAnyAspect | kRcAnimAnyAspectToo;
+
+// The option bits of the module's PiPL: its option block read as a word,
+// and its animated-filter flags.
+bool piplAnyAspect(int16_t fileID) {
+    Handle pipl = GetPiPLHandle(fileID);
+    if (!pipl) return false;
+    uint32_t options = 0;
+    if (Handle block = GetPiPLpOpt(pipl)) {
+        std::memcpy(&options, *block, std::min<size_t>(GetHandleSize(block), sizeof options));
+        DisposeHandle(block);
+    }
+    RcAnimFilterInfo info;
+    if (GetAnimFilterInfo(pipl, &info)) options |= info.flags;
+    DisposeHandle(pipl);
+    return (options & kAnyAspectBits) != 0;
+}
+
+intptr_t compPlayModule() {
+    if (!GetFirstWind(kHandlerCOMP)) return 0;
+    intptr_t module = 0;
+    PMSendMessage(kHandlerCOMP, kMsgCompPlayModule, 0, 0, &module, 0);
+    return module;
+}
+
+const Hooks kDefaults{callEffect,
+                      callFilter,
+                      noWindow,
+                      piplAnyAspect,
+                      compPlayModule,
+                      rc::playback::canRenderFrames,
+                      rc::playback::renderRTFrame};
 Hooks current = kDefaults;
 
 struct Kept {
@@ -39,6 +77,10 @@ void setHooks(const Hooks* hooks) {
     if (!current.effect) current.effect = kDefaults.effect;
     if (!current.filter) current.filter = kDefaults.filter;
     if (!current.newWindow) current.newWindow = kDefaults.newWindow;
+    if (!current.anyAspect) current.anyAspect = kDefaults.anyAspect;
+    if (!current.playModule) current.playModule = kDefaults.playModule;
+    if (!current.canRender) current.canRender = kDefaults.canRender;
+    if (!current.renderRT) current.renderRT = kDefaults.renderRT;
 }
 
 const Hooks& hooks() {

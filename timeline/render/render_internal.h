@@ -58,6 +58,10 @@ void fillBlack(PPixHand pix);
 
 namespace rc::render {
 
+// The pixel aspect of a picture squeezed by the render flags (a field, half
+// width, half height) from a frame of the given aspect.
+uint32_t squeezedAspect(uint32_t aspect, int32_t flags);
+
 // The clip's frame at pos (in tdb) into dst with the field code applied;
 // transparent black and the error when it cannot be had.
 OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst,
