@@ -54,13 +54,16 @@ TEST_F(Exporter, OneExporterPerFileTypeWithItsCompressors) {
         const OSType type = code(e.type);
         RcCompilerInfo info{};
         const bool found = FindCompiler(type, FF_EXPORT_CLASS, &info);
+        const OSType classID = info.classID;  // the record is packed
+        const int16_t fileID = info.fileID;
+        const uint32_t flags = info.flags;
         if (type == cc("MPG4") && !x264) {
-            EXPECT_FALSE(found && info.classID == FF_EXPORT_CLASS) << "H.264 without libx264";
+            EXPECT_FALSE(found && classID == FF_EXPORT_CLASS) << "H.264 without libx264";
             continue;
         }
         ASSERT_TRUE(found);
-        EXPECT_EQ(info.classID, FF_EXPORT_CLASS);
-        EXPECT_EQ(info.fileID, exporterModule);
+        EXPECT_EQ(classID, FF_EXPORT_CLASS);
+        EXPECT_EQ(fileID, exporterModule);
         EXPECT_STREQ(info.extension, e.extension);
         EXPECT_NE(info.name[0], 0);
         RcCompressorInfo video{};
@@ -73,13 +76,14 @@ TEST_F(Exporter, OneExporterPerFileTypeWithItsCompressors) {
                                                    code(e.audio), &audio);
         EXPECT_EQ(hasAudio, e.audio != nullptr);
         if (hasAudio) {
-            EXPECT_NE(audio.formats, nullptr);
+            const RcAudioFormat* formats = audio.formats;
+            EXPECT_NE(formats, nullptr);
         }
         if (type == cc("PNG ")) {
-            EXPECT_TRUE(info.flags & kRcCompileOneFilePerFrame);
+            EXPECT_TRUE(flags & kRcCompileOneFilePerFrame);
         }
         if (!e.video) {
-            EXPECT_EQ(info.flags, uint32_t(kRcCompileMakesAudio));
+            EXPECT_EQ(flags, uint32_t(kRcCompileMakesAudio));
         }
     }
     // The sample exporters keep the file types for the class that takes any.
