@@ -5,6 +5,7 @@
 
 #include "media/file_table_internal.h"
 #include "plugins/export_host.h"
+#include "reelcore/alerts.h"
 #include "reelcore/clips.h"
 #include "reelcore/filetable.h"
 #include "reelcore/globals.h"
@@ -134,6 +135,33 @@ RC_API void ResetProjectDefaultExportNames(void) {
         storeName(project, nullptr);
     for (int32_t kind = kExportKindMovie; kind <= kExportKindCustom; ++kind)
         storeName(psetGetExportSettings(kind + 1), nullptr);
+}
+
+RC_API int32_t CompilerEditSettings(Handle settings, int32_t selector) {
+    PsetBlock* s = settings ? psetGetBlock(settings) : nullptr;
+    if (!s || selector < kRcCompileSettings || selector > kRcCompileAudioSettings) return -50;
+    RcCompilerInfo exporter{};
+    if (!FindCompiler(s->general.filetype, s->general.classid, &exporter)) return 1;
+    RcCompileSettingsRequest request{};
+    request.fileType = exporter.fileType;
+    Ptr* field = selector == kRcCompileSettings        ? &s->general.compilerprefs
+                 : selector == kRcCompileVideoSettings ? &s->video.subtypeprefs
+                                                       : &s->audio.subtypeprefs;
+    request.settings = *field;
+    if (selector == kRcCompileVideoSettings) request.compressor = s->video.subtype;
+    if (selector == kRcCompileAudioSettings) request.compressor = s->audio.subtype;
+    const ptrdiff_t fieldAt = reinterpret_cast<char*>(field) - reinterpret_cast<char*>(s);
+    const int32_t result = callModule(exporter.fileID, selector, &request, 0);
+    // The block may have moved while the module ran.
+    s = psetGetBlock(settings);
+    if (result == kRcCompileOK || result == kRcCompileSettingsChanged) {
+        if (s)
+            *reinterpret_cast<Ptr*>(reinterpret_cast<char*>(s) + fieldAt) =
+                static_cast<Ptr>(request.settings);
+    } else if (const int32_t err = systemErrorFor(result)) {
+        AlertSystem(0, 0, kExportStrings, kMsgError, kErrorList, err);
+    }
+    return result;
 }
 
 }  // extern "C"
