@@ -1,6 +1,7 @@
 // Export settings made from a clip's file, and the default output names kept
 // in the export-source area of the settings blocks.
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "media/file_table_internal.h"
@@ -144,20 +145,22 @@ RC_API int32_t CompilerEditSettings(Handle settings, int32_t selector) {
     if (!FindCompiler(s->general.filetype, s->general.classid, &exporter)) return 1;
     RcCompileSettingsRequest request{};
     request.fileType = exporter.fileType;
-    Ptr* field = selector == kRcCompileSettings        ? &s->general.compilerprefs
-                 : selector == kRcCompileVideoSettings ? &s->video.subtypeprefs
-                                                       : &s->audio.subtypeprefs;
-    request.settings = *field;
+    // The settings pointers sit unaligned in the packed block: copied, not
+    // dereferenced.
+    const size_t fieldAt = selector == kRcCompileSettings
+                               ? offsetof(PsetBlock, general) + offsetof(PsetGeneral, compilerprefs)
+                           : selector == kRcCompileVideoSettings
+                               ? offsetof(PsetBlock, video) + offsetof(PsetVideo, subtypeprefs)
+                               : offsetof(PsetBlock, audio) + offsetof(PsetAudio, subtypeprefs);
+    std::memcpy(&request.settings, reinterpret_cast<const char*>(s) + fieldAt, sizeof(Ptr));
     if (selector == kRcCompileVideoSettings) request.compressor = s->video.subtype;
     if (selector == kRcCompileAudioSettings) request.compressor = s->audio.subtype;
-    const ptrdiff_t fieldAt = reinterpret_cast<char*>(field) - reinterpret_cast<char*>(s);
     const int32_t result = callModule(exporter.fileID, selector, &request, 0);
     // The block may have moved while the module ran.
     s = psetGetBlock(settings);
     if (result == kRcCompileOK || result == kRcCompileSettingsChanged) {
-        if (s)
-            *reinterpret_cast<Ptr*>(reinterpret_cast<char*>(s) + fieldAt) =
-                static_cast<Ptr>(request.settings);
+        const Ptr kept = static_cast<Ptr>(request.settings);
+        if (s) std::memcpy(reinterpret_cast<char*>(s) + fieldAt, &kept, sizeof kept);
     } else if (const int32_t err = systemErrorFor(result)) {
         AlertSystem(0, 0, kExportStrings, kMsgError, kErrorList, err);
     }

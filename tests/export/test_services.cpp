@@ -203,19 +203,19 @@ TEST_F(ExportTest, ModulesEditTheirOwnSettings) {
     state.settingsResult = kRcCompileSettingsChanged;
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileSettingsChanged);
     EXPECT_EQ(+state.lastSelector, kRcCompileSettings);
-    EXPECT_EQ(state.lastRequest.settings, nullptr);
+    EXPECT_EQ(static_cast<void*>(state.lastRequest.settings), nullptr);
     EXPECT_EQ(+state.lastRequest.fileType, cc("TEST"));
-    ASSERT_NE(s.general.compilerprefs, nullptr);
+    ASSERT_NE(Ptr(s.general.compilerprefs), nullptr);
     EXPECT_EQ(reinterpret_cast<int32_t*>(s.general.compilerprefs)[0], kRcCompileSettings);
 
     // The compressors' settings carry their codes; 0 keeps the new block too.
     state.settingsResult = kRcCompileOK;
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileVideoSettings), kRcCompileOK);
     EXPECT_EQ(+state.lastRequest.compressor, cc("RAW "));
-    ASSERT_NE(s.video.subtypeprefs, nullptr);
+    ASSERT_NE(Ptr(s.video.subtypeprefs), nullptr);
     EXPECT_EQ(reinterpret_cast<int32_t*>(s.video.subtypeprefs)[0], kRcCompileVideoSettings);
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileAudioSettings), kRcCompileOK);
-    ASSERT_NE(s.audio.subtypeprefs, nullptr);
+    ASSERT_NE(Ptr(s.audio.subtypeprefs), nullptr);
     EXPECT_EQ(reinterpret_cast<int32_t*>(s.audio.subtypeprefs)[0], kRcCompileAudioSettings);
     EXPECT_TRUE(Alerts::messages.empty());
 
@@ -225,20 +225,20 @@ TEST_F(ExportTest, ModulesEditTheirOwnSettings) {
     state.replaceSettings = 0;
     state.settingsResult = kRcCompileCancelled;
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileCancelled);
-    EXPECT_EQ(state.lastRequest.settings, before);
-    EXPECT_EQ(s.general.compilerprefs, before);
+    EXPECT_EQ(static_cast<void*>(state.lastRequest.settings), before);
+    EXPECT_EQ(Ptr(s.general.compilerprefs), before);
     EXPECT_TRUE(Alerts::messages.empty());
     state.settingsResult = kRcCompileOutOfMemory;
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileOutOfMemory);
-    EXPECT_EQ(s.general.compilerprefs, before);
+    EXPECT_EQ(Ptr(s.general.compilerprefs), before);
     ASSERT_EQ(Alerts::messages.size(), 1u);
     EXPECT_EQ(Alerts::messages[0].rfind("An error occurred.", 0), 0u) << Alerts::messages[0];
 
     // The settings a module made travel with copies of the block.
     Handle copy = psetNewDefaultSettings();
     ASSERT_EQ(psetCopyProjectSettings(h, copy), 0);
-    ASSERT_NE(psetGetBlock(copy)->general.compilerprefs, nullptr);
-    EXPECT_NE(psetGetBlock(copy)->general.compilerprefs, before);
+    ASSERT_NE(Ptr(psetGetBlock(copy)->general.compilerprefs), nullptr);
+    EXPECT_NE(Ptr(psetGetBlock(copy)->general.compilerprefs), before);
     EXPECT_EQ(reinterpret_cast<int32_t*>(psetGetBlock(copy)->general.compilerprefs)[0],
               kRcCompileSettings);
     psetDisposeSettings(copy);
@@ -260,16 +260,16 @@ TEST_F(ExportTest, SampleModulesAcceptOrMakeTheirSettings) {
     aim(kPsetKindMovie, cc("PNG "), cc("PSEQ"));
     Handle h = psetGetExportSettings(kPsetKindMovie);
     PsetBlock& s = settings(kPsetKindMovie);
-    ASSERT_EQ(s.general.compilerprefs, nullptr);
+    ASSERT_EQ(Ptr(s.general.compilerprefs), nullptr);
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileSettingsChanged);
-    ASSERT_NE(s.general.compilerprefs, nullptr);
+    ASSERT_NE(Ptr(s.general.compilerprefs), nullptr);
     int32_t png[2];
     std::memcpy(png, s.general.compilerprefs, sizeof png);
     EXPECT_EQ(uint32_t(png[0]), cc("PNGS"));
     EXPECT_EQ(png[1], -1);  // the host's writer
     Ptr made = s.general.compilerprefs;
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileOK);
-    EXPECT_EQ(s.general.compilerprefs, made);
+    EXPECT_EQ(Ptr(s.general.compilerprefs), made);
     EXPECT_EQ(CompilerEditSettings(h, kRcCompileVideoSettings), kRcCompileOK);
 
     // Another module's block is replaced by the AVI writer's own.
