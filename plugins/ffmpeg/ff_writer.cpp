@@ -85,17 +85,42 @@ void copyFlipped(const uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t
                     pixels + int64_t(height - 1 - y) * rowBytes, bytes);
 }
 
+void keepPixels(void*, uint8_t*) {}  // the host owns them
+
 // The host's picture through swscale into the frame's format, top row first.
-bool convert(SwsContext* sws, const uint8_t* pixels, int32_t rowBytes, int32_t height,
-             AVFrame* frame) {
-    const uint8_t* src[4] = {pixels + int64_t(height - 1) * rowBytes, nullptr, nullptr, nullptr};
-    const int srcStride[4] = {-rowBytes, 0, 0, 0};
-    return sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize) == height;
+// The rows are lent to swscale (no copy); with threads it works in slices.
+bool convert(SwsContext* sws, const uint8_t* pixels, int32_t rowBytes, int32_t width,
+             int32_t height, AVFrame* frame) {
+    AVFrame* src = av_frame_alloc();
+    if (!src) return false;
+    src->format = AV_PIX_FMT_BGRA;
+    src->width = width;
+    src->height = height;
+    src->buf[0] = av_buffer_create(const_cast<uint8_t*>(pixels), size_t(rowBytes) * height,
+                                   keepPixels, nullptr, AV_BUFFER_FLAG_READONLY);
+    src->data[0] = const_cast<uint8_t*>(pixels) + int64_t(height - 1) * rowBytes;
+    src->linesize[0] = -rowBytes;
+    const bool ok = src->buf[0] && sws_scale_frame(sws, frame, src) >= 0;
+    av_frame_free(&src);
+    return ok;
 }
 
-SwsContext* converterTo(AVPixelFormat to, int32_t width, int32_t height) {
-    return sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, to, SWS_BICUBIC, nullptr,
-                          nullptr, nullptr);
+SwsContext* converterTo(AVPixelFormat to, int32_t width, int32_t height, int32_t threads) {
+    SwsContext* sws = sws_alloc_context();
+    if (!sws) return nullptr;
+    av_opt_set_int(sws, "srcw", width, 0);
+    av_opt_set_int(sws, "srch", height, 0);
+    av_opt_set_int(sws, "src_format", AV_PIX_FMT_BGRA, 0);
+    av_opt_set_int(sws, "dstw", width, 0);
+    av_opt_set_int(sws, "dsth", height, 0);
+    av_opt_set_int(sws, "dst_format", to, 0);
+    av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(sws, "threads", std::max(threads, 0), 0);
+    if (sws_init_context(sws, nullptr, nullptr) < 0) {
+        sws_freeContext(sws);
+        return nullptr;
+    }
+    return sws;
 }
 
 }  // namespace
@@ -217,7 +242,7 @@ int32_t Writer::openVideo() {
     picture_->height = s_.height;
     if (av_frame_get_buffer(picture_, 0) < 0) return kRcCompileOutOfMemory;
     if (pixfmt != AV_PIX_FMT_BGRA && pixfmt != AV_PIX_FMT_BGR0) {
-        sws_ = converterTo(pixfmt, s_.width, s_.height);
+        sws_ = converterTo(pixfmt, s_.width, s_.height, s_.threads);
         if (!sws_) return kRcCompileOutOfMemory;
     }
     return kRcCompileOK;
@@ -295,7 +320,7 @@ int32_t Writer::writeVideo(const uint8_t* pixels, int32_t rowBytes) {
     if (!videoCtx_ || !headerWritten_ || !pixels) return kWriteFailed;
     if (av_frame_make_writable(picture_) < 0) return kRcCompileOutOfMemory;
     if (sws_) {
-        if (!convert(sws_, pixels, rowBytes, s_.height, picture_)) return kWriteFailed;
+        if (!convert(sws_, pixels, rowBytes, s_.width, s_.height, picture_)) return kWriteFailed;
     } else {
         copyFlipped(pixels, rowBytes, s_.width, s_.height, picture_);
     }
@@ -375,7 +400,7 @@ int32_t writePngPicture(const uint8_t* pixels, int32_t rowBytes, int32_t width, 
     AVCodecContext* c = avcodec_alloc_context3(codec);
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
-    SwsContext* sws = converterTo(pixfmt, width, height);
+    SwsContext* sws = converterTo(pixfmt, width, height, 1);
     int32_t result = kRcCompileOutOfMemory;
     if (c && frame && packet && sws) {
         c->width = width;
@@ -388,7 +413,7 @@ int32_t writePngPicture(const uint8_t* pixels, int32_t rowBytes, int32_t width, 
         result = kRcCompileOpenFailed;
         if (avcodec_open2(c, codec, nullptr) >= 0 && av_frame_get_buffer(frame, 0) >= 0) {
             result = kWriteFailed;
-            if (convert(sws, pixels, rowBytes, height, frame) &&
+            if (convert(sws, pixels, rowBytes, width, height, frame) &&
                 avcodec_send_frame(c, frame) >= 0 && avcodec_receive_packet(c, packet) >= 0)
                 result = kRcCompileOK;
         }
