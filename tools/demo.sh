@@ -61,5 +61,10 @@ step probe disc.synth --frame probe-disc.png
 step probe bars.bmp --frame probe-bars.png
 step probe demo.avi
 step probe demo.wav
+# Real media out: the exported movie through the FFmpeg modules, when built.
+if [ -f "$build/ffmpeg-plug-ins/ffmpeg-export.fmx" ]; then
+    step transcode demo.avi demo.mkv
+    step probe demo.mkv
+fi
 printf '\npictures written to %s:\n' "$out"
 ls -1 *.png
