@@ -2,9 +2,9 @@
 // by name, the version dispatch with the older records of version-2
 // modules, and the global state set around each call.
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/code_modules.h"
 #include "plugins/effects/effect_host.h"
@@ -117,9 +117,13 @@ int16_t callVersion2(int16_t fileID, OSType kind, int16_t selector, Handle recor
 // extra load keeps each module's code mapped (the per-call load and unload
 // then only move the reference count) until the filters shut down. Keyed by
 // path, as FileIDs are reused.
+struct KeptModule {
+    std::string path;
+    void* code;
+};
 struct KeptModules {
     std::mutex lock;
-    std::map<std::string, void*> code;
+    std::vector<KeptModule> modules;
 };
 KeptModules& keptModules() {
     static KeptModules kept;
@@ -134,8 +138,10 @@ void keepLoaded(int16_t fileID) {
     if (!path[0]) return;
     KeptModules& kept = keptModules();
     std::lock_guard<std::mutex> hold(kept.lock);
-    if (kept.code.count(path) || kept.code.size() >= kMostKeptModules) return;
-    if (void* code = platform::loadCodeModule(path)) kept.code.emplace(path, code);
+    if (kept.modules.size() >= kMostKeptModules) return;
+    for (const KeptModule& m : kept.modules)
+        if (m.path == path) return;
+    if (void* code = platform::loadCodeModule(path)) kept.modules.push_back(KeptModule{path, code});
 }
 
 }  // namespace
@@ -143,8 +149,8 @@ void keepLoaded(int16_t fileID) {
 void releaseKeptModules() {
     KeptModules& kept = keptModules();
     std::lock_guard<std::mutex> hold(kept.lock);
-    for (auto& [path, code] : kept.code) platform::unloadCodeModule(code);
-    kept.code.clear();
+    for (const KeptModule& m : kept.modules) platform::unloadCodeModule(m.code);
+    kept.modules.clear();
 }
 
 const RcHostServices& hostServices() {
