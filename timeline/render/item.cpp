@@ -43,7 +43,9 @@ OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPi
     // aspect is letterboxed as in the whole frame.
     const uint32_t aspect = ppixGetPixelAspectRatio(dst);
     ppixSetPixelAspectRatio(dst, squeezedAspect(aspect, flags));
-    const OSErr err = GetClipVideo(&at, clipID, world, &r, flags & kRenderDepthMask);
+    // Stills come from the frame cache after their first fetch.
+    const OSErr err =
+        GetClipVideo(&at, clipID, world, &r, (flags & kRenderDepthMask) | kVideoStillCache);
     ppixSetPixelAspectRatio(dst, aspect);
     pwDispose(world);
     if (err) {
