@@ -124,8 +124,8 @@ struct Library {
         std::remove(discPng.c_str());
     }
     static Library& get() {
-        static Library* lib = new Library;
-        return *lib;
+        static Library lib;
+        return lib;
     }
 
     // A 1920 x 1080 still of the synthetic kind, written as PNG.
@@ -208,7 +208,9 @@ struct Library {
             } settings{kTintAmount, {kTint[0], kTint[1], kTint[2], 0}};
             Handle single = NewHandle(sizeof settings);
             std::memcpy(*single, &settings, sizeof settings);
+            // Keys at both ends: the tint is keyframed, here to one amount.
             Handle comp = NewCompSpec(single, tint, 0);
+            InsertSingleSpec(comp, single, 1, kLength - 1);
             DisposeHandle(single);
             RcFilterListEntry entry{};
             entry.fileID = tint;
@@ -348,8 +350,8 @@ struct Graph {
                  avfilter_link(in[i], 0, p->filter_ctx, unsigned(p->pad_idx)) >= 0;
         }
         ok = ok && outs &&
-             avfilter_graph_create_filter(&out, avfilter_get_by_name("buffersink"), "out",
-                                          nullptr, nullptr, graph) >= 0 &&
+             avfilter_graph_create_filter(&out, avfilter_get_by_name("buffersink"), "out", nullptr,
+                                          nullptr, graph) >= 0 &&
              avfilter_link(outs->filter_ctx, unsigned(outs->pad_idx), out, 0) >= 0;
         avfilter_inout_free(&ins);
         avfilter_inout_free(&outs);
@@ -391,8 +393,8 @@ void BM_RenderLibavfilter(benchmark::State& state) {
         bool fed = true;
         for (int i = 0; i < g.inputs; ++i) {
             made[i]->pts = pts;
-            fed = fed && av_buffersrc_add_frame_flags(g.in[i], made[i],
-                                                      AV_BUFFERSRC_FLAG_KEEP_REF) >= 0;
+            fed = fed &&
+                  av_buffersrc_add_frame_flags(g.in[i], made[i], AV_BUFFERSRC_FLAG_KEEP_REF) >= 0;
         }
         ++pts;
         if (!fed || av_buffersink_get_frame(g.out, result) < 0) {
@@ -418,7 +420,7 @@ BENCHMARK(BM_RenderLibavfilter)
 // chroma and moved by an affine transition.
 std::string meltCommand(const Library& lib, int timeline, int frames, int threads) {
     const std::string n = std::to_string(frames - 1);
-    std::string cmd = std::string(REEL_BENCH_MELT) + " -quiet";
+    std::string cmd = std::string(REEL_BENCH_MELT) + " -quiet -profile atsc_1080p_25";
     if (timeline == 0) {
         cmd += " " + lib.barsPng + " out=" + n;
     } else {
@@ -430,12 +432,12 @@ std::string meltCommand(const Library& lib, int timeline, int frames, int thread
         if (timeline == 2)
             cmd += " -track " + lib.discPng + " out=" + std::to_string(3 * frames) +
                    " -attach-track chroma key=0x00a000ff variance=0.3 -transition affine "
-                   "rect=\"0/0:1920x1080\" geometry=\"480/270:960x540\" rotate_x=45 "
-                   "a_track=0 b_track=1";
+                   "rect=480/270:960x540 rotate_x=45 a_track=0 b_track=1";
     }
-    cmd += " -consumer avformat:/dev/null f=rawvideo pix_fmt=bgra width=1920 height=1080"
-           " real_time=-" +
-           std::to_string(threads) + " >/dev/null 2>&1";
+    cmd +=
+        " -consumer avformat:/dev/null f=rawvideo pix_fmt=bgra width=1920 height=1080"
+        " real_time=-" +
+        std::to_string(threads) + " >/dev/null 2>&1";
     return cmd;
 }
 

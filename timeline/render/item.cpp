@@ -10,7 +10,9 @@
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
 #include "reelcore/motion.h"
+#include "reelcore/mp.h"
 #include "reelcore/pworld.h"
+#include "timeline/mp_bands.h"
 #include "timeline/render/render_hooks.h"
 #include "timeline/render/render_internal.h"
 #include "timeline/tracks_internal.h"
@@ -57,16 +59,20 @@ OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPi
 }
 
 // Lays the picture on black: colours scaled by their alpha, alpha opaque.
+// Opaque pixels keep their colours, so only the others are computed.
 void compOnBlack(PPixHand pix) {
     const int32_t w = widthOf(pix), h = heightOf(pix);
-    for (int32_t y = 0; y < h; ++y) {
-        uint8_t* p = rowOf(pix, y);
-        for (int32_t x = 0; x < w; ++x, p += 4) {
-            const uint32_t a = p[3];
-            for (int c = 0; c < 3; ++c) p[c] = uint8_t((p[c] * a + 127) / 255);
-            p[3] = 255;
+    rc::mp::runRowBands(h, kMPMinSplitRows, [&](int32_t first, int32_t count) {
+        for (int32_t y = first; y < first + count; ++y) {
+            uint8_t* p = rowOf(pix, y);
+            for (int32_t x = 0; x < w; ++x, p += 4) {
+                const uint32_t a = p[3];
+                if (a == 255) continue;
+                for (int c = 0; c < 3; ++c) p[c] = uint8_t((p[c] * a + 127) / 255);
+                p[3] = 255;
+            }
         }
-    }
+    });
 }
 
 constexpr OSType kFileTypeXE = 0x65464B54;  // 'eFKT'

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "reelcore/ppix.h"
 #include "reelcore/render.h"
@@ -20,6 +21,8 @@ int32_t widthOf(PPixHand pix);
 int32_t heightOf(PPixHand pix);
 // Start of image row y (0 = top) of a 32-bit picture.
 uint8_t* rowOf(PPixHand pix, int32_t y);
+// Runs row(y) for y in 0 .. rows - 1, in bands over the processor pool.
+void forRows(int32_t rows, const std::function<void(int32_t y)>& row);
 // Fills with 0x00000000 (transparent black).
 void clearTransparent(PPixHand pix);
 // Copies the common area of two 32-bit pictures.
