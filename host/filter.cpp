@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "effect_modules.h"
 #include "host.h"
 #include "reelcore/effects.h"
 #include "reelcore/filetable.h"
@@ -45,36 +46,6 @@ Progress parseProgress(const std::string& text) {
         p.part > p.total || p.total > INT32_MAX)
         throw CLI::ValidationError("--at", "'" + text + "' is not PART/TOTAL");
     return p;
-}
-
-// The module registered under its own kind (PiPL, else 'TYPE' 1000, else
-// the default) with the version its resources declare.
-int16_t registerModule(const std::string& path, OSType fallback) {
-    const int16_t id = AddFile(path.c_str(), 0, 0, fallback);
-    if (id <= 0) return 0;
-    FileSubscribe(id);
-    OSType kind = host::hasExtension(path, ".q7f") ? kImagist : 0;
-    if (!kind) {
-        Handle pipl = GetPiPLHandle(id);
-        kind = pipl ? GetPiPLKind(pipl) : 0;
-        DisposeHandle(pipl);
-    }
-    if (!kind) {
-        const ResFileRef saved = CurResFile();
-        if (OpenFmxRFile(id, 255) != -1) {
-            Handle type = Get1Resource(kRcResType, kRcResourceID);
-            if (type && *type && GetHandleSize(type) >= 4) std::memcpy(&kind, *type, 4);
-            ReleaseRFile(id);
-        }
-        UseResFile(saved);
-    }
-    if (kind && kind != GetFileTypeID(id)) {
-        FSSpec spec;
-        GetFSSpec(id, &spec);
-        ChangeFSSpec(id, &spec, kind);
-    }
-    PlugVersionCheck(id, GetFileTypeID(id));
-    return id;
 }
 
 // --key TIME=W,W,...: 32-bit words (decimal or 0x hex), little-endian.
@@ -144,7 +115,7 @@ int runFilter() {
     FmRect b;
     ppixGetBounds(src, &b);
     PPixHand dst = ppixNew(&b);
-    const int16_t id = registerModule(args.module, kVideoFilter);
+    const int16_t id = host::registerEffectModule(args.module, kVideoFilter);
     if (!id || !dst) {
         ppixDispose(src);
         ppixDispose(dst);
@@ -191,7 +162,7 @@ int runFx() {
     FmRect bounds;
     ppixGetBounds(a, &bounds);
     PPixHand dst = ppixNew(&bounds);
-    const int16_t id = registerModule(args.module, kTransition);
+    const int16_t id = host::registerEffectModule(args.module, kTransition);
     int status = 0;
     if (!id || !dst) {
         status = fail("fx", args.module + ": cannot be registered");
@@ -251,3 +222,32 @@ host::Registrar fxCommand(host::Command{
     runFx});
 
 }  // namespace
+
+int16_t host::registerEffectModule(const std::string& path, OSType fallback, OSType* declared) {
+    const int16_t id = AddFile(path.c_str(), 0, 0, fallback);
+    if (id <= 0) return 0;
+    FileSubscribe(id);
+    OSType kind = host::hasExtension(path, ".q7f") ? kImagist : 0;
+    if (!kind) {
+        Handle pipl = GetPiPLHandle(id);
+        kind = pipl ? GetPiPLKind(pipl) : 0;
+        DisposeHandle(pipl);
+    }
+    if (!kind) {
+        const ResFileRef saved = CurResFile();
+        if (OpenFmxRFile(id, 255) != -1) {
+            Handle type = Get1Resource(kRcResType, kRcResourceID);
+            if (type && *type && GetHandleSize(type) >= 4) std::memcpy(&kind, *type, 4);
+            ReleaseRFile(id);
+        }
+        UseResFile(saved);
+    }
+    if (kind && kind != GetFileTypeID(id)) {
+        FSSpec spec;
+        GetFSSpec(id, &spec);
+        ChangeFSSpec(id, &spec, kind);
+    }
+    if (declared) *declared = kind ? kind : fallback;
+    PlugVersionCheck(id, GetFileTypeID(id));
+    return id;
+}

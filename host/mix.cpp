@@ -196,6 +196,14 @@ int runMix() {
                     levelText(stripPeaks[size_t(i)]).c_str());
     std::printf(" master L %s R %s\n", levelText(masterPeak[0]).c_str(),
                 levelText(masterPeak[1]).c_str());
+    // The master's largest level as a 16-bit sample value too, to set
+    // beside what the written file holds.
+    const double largest = std::max(masterPeak[0], masterPeak[1]);
+    if (largest > 0)
+        std::printf("master peak: %.0f of 32767 (%.2f dBFS)\n", largest * 32767.0,
+                    20.0 * std::log10(largest));
+    else
+        std::printf("master peak: 0 of 32767 (-inf dBFS)\n");
     if (clipped) std::printf("clipped frames: %lld\n", (long long)clipped);
     SetAudMixerVUDelay(nullptr);
     SetAudMasterVUDelay(nullptr);

@@ -244,6 +244,11 @@ int32_t runExport(const Request& q) {
     if (q.kind == kRcExportStill) {
         first = roundFrames(q.inTicks, samp);
         last = first + 1;
+        // A still of the timeline must show one of its frames: past the end
+        // (or before the start) there is nothing to build.
+        if (!q.clipID &&
+            (first < 0 || first >= roundFrames(timelineEnd(gTimeline, e.timeBase), samp)))
+            last = first;
     } else if (s->general.range) {
         first = roundFrames(q.inTicks, samp);
         last = roundFrames(q.outTicks, samp);

@@ -4,6 +4,7 @@
 // three).
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "ff_media.h"
@@ -109,13 +110,42 @@ bool describeAudio(AVFormatContext* ctx, int index, AudioFacts& a) {
     return true;
 }
 
+// A timecode tag's text as "hh:mm:ss:ff", or "hh:mm:ss;ff" when any
+// separator marks drop-frame (';', '.' or ','); empty when the text is not
+// four groups of digits with minutes and seconds below 60. Tags are free
+// text in a file, so nothing else gets through.
+std::string normalTimecode(const char* text) {
+    int parts[4] = {0, 0, 0, 0};
+    bool drop = false;
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        int digits = 0;
+        while (*p >= '0' && *p <= '9' && digits < 3)
+            parts[i] = parts[i] * 10 + (*p++ - '0'), ++digits;
+        if (digits == 0 || (i < 3 && digits > 2)) return {};
+        if (i == 3) break;
+        if (*p == ';' || *p == '.' || *p == ',')
+            drop = true;
+        else if (*p != ':')
+            return {};
+        ++p;
+    }
+    if (*p != '\0' || parts[1] >= 60 || parts[2] >= 60) return {};
+    char out[48];
+    std::snprintf(out, sizeof out, "%02d:%02d:%02d%c%02d", parts[0], parts[1], parts[2],
+                  drop ? ';' : ':', parts[3]);
+    return out;
+}
+
+// The container's timecode tag, else the first stream's (a timecode track
+// in QuickTime and MP4 files shows as a data stream carrying the tag).
 std::string findTimecode(AVFormatContext* ctx) {
     if (const AVDictionaryEntry* e = av_dict_get(ctx->metadata, "timecode", nullptr, 0))
-        return e->value;
+        if (std::string tc = normalTimecode(e->value); !tc.empty()) return tc;
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         if (const AVDictionaryEntry* e =
                 av_dict_get(ctx->streams[i]->metadata, "timecode", nullptr, 0))
-            return e->value;
+            if (std::string tc = normalTimecode(e->value); !tc.empty()) return tc;
     return {};
 }
 

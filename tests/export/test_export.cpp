@@ -89,6 +89,16 @@ TEST_F(ExportTest, FrameRangesFollowTheRangeFieldTheClipOrTheLongestTrack) {
     EXPECT_EQ(+state.lastRecord.lastFrame, 8);
     EXPECT_EQ(+state.lastRecord.exportKind, kRcExportStill);
     EXPECT_EQ(+state.lastRecord.settings.doAudio, 0);
+    // The timeline's last frame is the last still; past it (or before 0)
+    // there is nothing to build and the module is not called.
+    ASSERT_EQ(CompilerExportStill(&s, 44, 0), kRcCompileOK);
+    EXPECT_EQ(+state.lastRecord.firstFrame, 44);
+    const int32_t calls = state.compileCalls;
+    Alerts::messages.clear();
+    EXPECT_EQ(CompilerExportStill(&s, 45, 0), kRcCompileQuiet);
+    EXPECT_EQ(CompilerExportStill(&s, -1, 0), kRcCompileQuiet);
+    EXPECT_EQ(+state.compileCalls, calls);
+    EXPECT_EQ(Alerts::messages, std::vector<std::string>(2, "There are no clips to build."));
 
     // A single clip whose file is real: the clip's in to out point.
     write(dir + "/media.dat", "media");

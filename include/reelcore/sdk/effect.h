@@ -328,7 +328,12 @@ typedef struct RcImagistRecord {
 } RcImagistRecord;
 #pragma pack(pop)
 
-/* ---- Device controllers ('DevC') ---- */
+/* ---- Device controllers ('DevC') ----
+   xDevice(selector, record Handle: RcDeviceRecord). Start-up fills features
+   and name; a command (kRcDeviceCommand) sets the transport; each status
+   poll (kRcDeviceStatus) reports mode and timecode, the deck having moved
+   since the last poll. The host runs one device call at a time: a device
+   call made while another runs answers 1 without reaching the module. */
 enum { kRcDeviceStartup = 0, kRcDeviceShutdown = 1, kRcDeviceCommand = 2, kRcDeviceStatus = 3 };
 enum {
     kRcDeckStop = 0,
@@ -338,7 +343,16 @@ enum {
     kRcDeckFastForward = 4,
     kRcDeckGoto = 5,
     kRcDeckRecord = 6,
-    kRcDeckStep = 7
+    kRcDeckStep = 7,
+    kRcDeckShuttle = 8 /* argument: frames per status poll, negative backwards */
+};
+/* What a deck can do, in features after start-up. */
+enum {
+    kRcDeckCanPlay = 1,
+    kRcDeckCanLocate = 2,
+    kRcDeckCanShuttle = 4,
+    kRcDeckCanRecord = 8,
+    kRcDeckCanStep = 16
 };
 
 typedef struct RcDeviceRecord {
