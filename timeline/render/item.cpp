@@ -36,6 +36,16 @@ uint32_t squeezedAspect(uint32_t aspect, int32_t flags) {
 OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst,
                  const FmRect* rect, int32_t interpCode) {
     if (!dst) return -50;
+    const int16_t file = ClipFile(clipID);
+    if (file && GetFileTypeID(file) == kFileTypeNested) {
+        // A nested timeline, or transparent black beyond the nesting depth.
+        if (Handle table = nestedTableOf(file))
+            renderNested(table, pos, tdb, flags, dst);
+        else
+            clearTransparent(dst);
+        applyFieldCode(dst, interpCode);
+        return noErr;
+    }
     PWorld world = RegPWorldBits(dst, 0);
     if (!world) return memFullErr;
     FmRect r = rect ? *rect : FmRect{0, 0, widthOf(dst), heightOf(dst)};

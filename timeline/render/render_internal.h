@@ -76,6 +76,16 @@ RcFrameCallback frameCallbackProc();
 Handle newCallbackData(uint32_t kind, int32_t time, const TDB& tdb, Handle table, int32_t clipID,
                        Handle filterList, int32_t filterIndex, int32_t fieldFlags);
 
+// The track table of a nested timeline file that may be followed from the
+// current nesting level; null for other files, and beyond the depth of
+// slot 92.
+Handle nestedTableOf(int16_t fileID);
+// Frame pos (in tdb) of a nested timeline into dst, one level deeper;
+// transparent black on failure.
+OSErr renderNested(Handle table, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst);
+// Classes what a nested timeline shows at pos (in tdb), one level deeper.
+int16_t nestedClass(Handle table, int32_t pos, const TDB* tdb, int32_t flags);
+
 // True when the item's filter list holds an active XE filter.
 bool hasActiveXEFilter(const TrackItemRec& item);
 
