@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -150,6 +151,108 @@ Json writeSettings(const ItemSettings& s) {
     return rc;
 }
 
+// A whole number within [lo, hi], or refused with the key's name.
+int32_t wholeIn(const Json& j, const char* key, int32_t lo, int32_t hi, const std::string& where) {
+    const double d = number(j, key, where);
+    if (d != std::floor(d) || d < lo || d > hi)
+        throw Refused{where + ": \"" + key + "\" is a whole number from " + std::to_string(lo) +
+                      " to " + std::to_string(hi)};
+    return int32_t(d);
+}
+
+void readPoint(const Json& j, const char* key, int32_t out[2], const std::string& where) {
+    const Json* p = field(j, key);
+    if (!p) return;
+    if (!p->is_array() || p->size() != 2 || !(*p)[0].is_number() || !(*p)[1].is_number())
+        throw Refused{where + ": \"" + key + "\" is not [x, y]"};
+    for (int i = 0; i < 2; ++i) {
+        const double d = (*p)[i].get<double>();
+        if (!std::isfinite(d) || d < -32768 || d > 32767)
+            throw Refused{where + ": \"" + key + "\" lies beyond -32768 ... 32767"};
+        out[i] = int32_t(std::lround(d));
+    }
+}
+
+constexpr size_t kMaxTransitionSettings = 65536;
+
+void readTransition(Json& metadata, TransitionOptions& t, const std::string& where) {
+    auto it = metadata.find("reelcore");
+    if (it == metadata.end()) return;
+    Json rc = *it;
+    metadata.erase(it);
+    if (!rc.is_object()) throw Refused{where + ": metadata.reelcore is not an object"};
+    if (const Json* m = field(rc, "module")) {
+        if (!m->is_string() || m->get<std::string>().empty() ||
+            m->get<std::string>().find('/') != std::string::npos)
+            throw Refused{where + ": \"module\" is the name of a module in the effect folder"};
+        t.module = m->get<std::string>();
+    }
+    if (field(rc, "border")) t.border = wholeIn(rc, "border", 0, 100, where);
+    if (const Json* c = field(rc, "border_colour")) {
+        std::string hex = c->is_string() ? c->get<std::string>() : "";
+        if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
+        if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            throw Refused{where + ": \"border_colour\" is not #RRGGBB"};
+        t.borderColour = uint32_t(std::stoul(hex, nullptr, 16));
+    }
+    if (field(rc, "anti_alias")) t.antiAlias = wholeIn(rc, "anti_alias", 0, 16, where);
+    if (const Json* r = field(rc, "reversed")) {
+        if (!r->is_boolean()) throw Refused{where + ": \"reversed\" is not true or false"};
+        t.reversed = r->get<bool>();
+    }
+    if (field(rc, "source")) t.source = wholeIn(rc, "source", 0, 255, where);
+    for (auto [key, out] : {std::pair{"start", &t.start}, std::pair{"end", &t.end}}) {
+        if (!field(rc, key)) continue;
+        *out = number(rc, key, where);
+        if (*out < 0 || *out > 100) throw Refused{where + ": \"" + key + "\" is 0 ... 100 percent"};
+    }
+    readPoint(rc, "start_point", t.startPoint, where);
+    readPoint(rc, "end_point", t.endPoint, where);
+    if (const Json* b = field(rc, "settings")) {
+        const std::string hex = b->is_string() ? b->get<std::string>() : "?";
+        if (hex.size() % 2 || hex.size() / 2 > kMaxTransitionSettings ||
+            hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            throw Refused{where + ": \"settings\" is not bytes in hexadecimal (up to 64 KiB)"};
+        for (size_t i = 0; i < hex.size(); i += 2)
+            t.settings.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    }
+    for (const char* known : {"module", "border", "border_colour", "anti_alias", "reversed",
+                              "source", "start", "end", "start_point", "end_point", "settings"})
+        rc.erase(known);
+    t.other = rc;
+}
+
+Json writeTransition(const TransitionOptions& t) {
+    Json rc = Json::object();
+    if (!t.module.empty()) rc["module"] = t.module;
+    if (t.border) rc["border"] = t.border;
+    if (t.borderColour) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "#%06X", unsigned(*t.borderColour & 0xFFFFFF));
+        rc["border_colour"] = hex;
+    }
+    if (t.antiAlias) rc["anti_alias"] = t.antiAlias;
+    if (t.reversed) rc["reversed"] = true;
+    if (t.source >= 0) rc["source"] = t.source;
+    if (t.start != 0) rc["start"] = t.start;
+    if (t.end != 100) rc["end"] = t.end;
+    if (t.startPoint[0] || t.startPoint[1])
+        rc["start_point"] = Json::array({t.startPoint[0], t.startPoint[1]});
+    if (t.endPoint[0] || t.endPoint[1])
+        rc["end_point"] = Json::array({t.endPoint[0], t.endPoint[1]});
+    if (!t.settings.empty()) {
+        std::string hex;
+        char two[3];
+        for (uint8_t b : t.settings) {
+            std::snprintf(two, sizeof two, "%02x", b);
+            hex += two;
+        }
+        rc["settings"] = hex;
+    }
+    for (const auto& [key, value] : t.other.items()) rc[key] = value;
+    return rc;
+}
+
 Json metadataWith(const Json& metadata, const Json& reelcore) {
     Json out = metadata.is_object() ? metadata : Json::object();
     if (!reelcore.empty()) out["reelcore"] = reelcore;
@@ -231,6 +334,7 @@ Item readItem(const Json& j, const std::string& where, std::vector<std::string>&
             item.outOffset = readTime(*out, where + " out_offset");
         if (item.inOffset.value < 0 || item.outOffset.value < 0)
             throw Refused{where + ": negative transition offsets"};
+        readTransition(item.metadata, item.transition, where);
     } else {
         item.kind = Kind::Unknown;
         item.raw = j;
@@ -259,7 +363,7 @@ Json writeItem(const Item& item) {
                         {"enabled", true}};
         case Kind::Transition:
             return Json{{"OTIO_SCHEMA", "Transition.1"},
-                        {"metadata", item.metadata},
+                        {"metadata", metadataWith(item.metadata, writeTransition(item.transition))},
                         {"name", item.name},
                         {"in_offset", writeTime(item.inOffset)},
                         {"out_offset", writeTime(item.outOffset)},

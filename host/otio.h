@@ -13,6 +13,14 @@
 //          "filters": bool, "start": frame, "end": frame};
 //          "hold_rate": frames per second of a reduced frame rate;
 //          "key", "motion": kept as written (their settings)
+//   transition: "module": a transition module's name (default the
+//          dissolve), "border": width 0 ... 100, "border_colour": "#RRGGBB",
+//          "anti_alias": passes 0 ... 16, "reversed": bool, "source":
+//          direction byte 0 ... 255 (default: 1 on track B, where a transition
+//          leads from A into B, else 0), "start", "end": percent of the
+//          effect run over the transition (0 ... 100), "start_point",
+//          "end_point": [x, y] in the 117 x 87 reference frame, "settings":
+//          the module's own settings bytes in hexadecimal
 // Objects whose schema the reader does not know are kept as written and
 // listed in the reader's notes; a nested Stack is refused.
 //
@@ -71,6 +79,24 @@ struct ItemSettings {
     Json key, motion;  // null when absent
 };
 
+// metadata.reelcore of a transition: what the library keeps in the
+// transition item's settings block.
+struct TransitionOptions {
+    std::string module;  // "" : the dissolve
+    int32_t border = 0;
+    std::optional<uint32_t> borderColour;  // 0xRRGGBB
+    int32_t antiAlias = 0;
+    bool reversed = false;
+    int32_t source = -1;  // -1: from the track
+    double start = 0, end = 100;
+    int32_t startPoint[2] = {0, 0};
+    int32_t endPoint[2] = {0, 0};
+    std::vector<uint8_t> settings;
+    Json other = Json::object();  // keys this reader does not know, kept as written
+
+    bool operator==(const TransitionOptions&) const = default;
+};
+
 enum class Kind { Clip, Gap, Transition, Unknown };
 
 struct Item {
@@ -85,6 +111,7 @@ struct Item {
     std::string transitionType;
     RationalTime inOffset, outOffset;
     ItemSettings settings;
+    TransitionOptions transition;
     Json metadata = Json::object();  // metadata without "reelcore"
     Json effects = Json::array();    // effects other than time warps
     Json markers = Json::array();

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "reelcore/clips.h"
@@ -63,6 +64,10 @@ bool LibraryEffects::attach(const Timeline& t, LibraryTimeline& lib, const std::
         int16_t& id = modules[name];
         if (!id) {
             const std::string path = moduleDir + "/" + name + ".fmx";
+            // The file table takes paths of files that are not there (offline
+            // media); a missing module would render black frames.
+            std::error_code missing;
+            if (!std::filesystem::is_regular_file(path, missing)) return int16_t(0);
             id = AddFile(path.c_str(), 0, 0, kind);
             if (id > 0) {
                 FileSubscribe(id);
@@ -76,13 +81,11 @@ bool LibraryEffects::attach(const Timeline& t, LibraryTimeline& lib, const std::
         const Json meta = m.metadata.contains("reelcore") ? m.metadata["reelcore"] : Json();
         TrackItemRec* r = rec(p.record);
         if (m.kind == Kind::Transition) {
-            const std::string name =
-                meta.is_object() && meta.contains("module") && meta["module"].is_string()
-                    ? meta["module"].get<std::string>()
-                    : "fx-dissolve";
+            const TransitionOptions& o = m.transition;
+            const std::string name = o.module.empty() ? "fx-dissolve" : o.module;
             const int16_t id = module(name, kTransitionKind);
             if (id <= 0) {
-                error = "transition module \"" + name + "\" cannot be registered";
+                error = "transition module \"" + name + "\" is not in " + moduleDir;
                 return false;
             }
             Handle clip = NewHandleClear(sizeof(FmClipRecord));
@@ -92,15 +95,27 @@ bool LibraryEffects::attach(const Timeline& t, LibraryTimeline& lib, const std::
             for (int32_t& mk : c->markers) mk = -1;
             c->fileID = id;
             c->timeBase = lib.timeBase();
-            r = rec(p.record);
-            r->clip = HandleToWord(clip);
-            r->transition.endPercent = 10000;
-            r->transition.borderWidth = int16_t(intOf(meta, "border", 0, 0, 100));
-            r->transition.antiAliasPasses = uint8_t(intOf(meta, "anti_alias", 0, 0, 16));
-            uint32_t bgr = 0;
-            if (meta.is_object() && meta.contains("border_colour") &&
-                colourOf(meta["border_colour"], bgr))
-                r->transition.borderColor = bgr;
+            Handle settings = nullptr;
+            if (!o.settings.empty()) {
+                settings = NewHandle(uint32_t(o.settings.size()));
+                if (!settings) return (error = "out of memory", false);
+                handles_.push_back(settings);
+                std::memcpy(*settings, o.settings.data(), o.settings.size());
+            }
+            TransitionSettings& s = rec(p.record)->transition;
+            rec(p.record)->clip = HandleToWord(clip);
+            if (o.source >= 0) s.source = uint8_t(o.source);
+            s.reverse = o.reversed;
+            s.antiAliasPasses = uint8_t(o.antiAlias);
+            s.startPercent = int16_t(std::lround(o.start * 100));
+            s.endPercent = int16_t(std::lround(o.end * 100));
+            s.borderWidth = int16_t(o.border);
+            // 0xRRGGBB as the library's 0x00BBGGRR.
+            const uint32_t rgb = o.borderColour.value_or(0);
+            s.borderColor = (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF);
+            s.startPoint = FmPoint{o.startPoint[0], o.startPoint[1]};
+            s.endPoint = FmPoint{o.endPoint[0], o.endPoint[1]};
+            s.settings = HandleToWord(settings);
             continue;
         }
         const Json& key = m.settings.key;
@@ -133,6 +148,8 @@ bool LibraryEffects::attach(const Timeline& t, LibraryTimeline& lib, const std::
             handles_.push_back(h);
             FmMotionHeader header{};
             header.smoothMethod = 1;
+            if (motion.contains("fill") && !colourOf(motion["fill"], header.colr))
+                return (error = "the motion's fill is not #RRGGBB", false);
             header.count = int16_t(points.size());
             std::memcpy(*h, &header, sizeof header);
             if (!points.empty())
@@ -150,7 +167,7 @@ bool LibraryEffects::attach(const Timeline& t, LibraryTimeline& lib, const std::
             const std::string name = fx["module"].get<std::string>();
             const int16_t id = module(name, kFilterKind);
             if (id <= 0)
-                return (error = "filter module \"" + name + "\" cannot be registered", false);
+                return (error = "filter module \"" + name + "\" is not in " + moduleDir, false);
             Handle comp = nullptr;
             if (fx.contains("keys") && fx["keys"].is_array()) {
                 int32_t index = 0;

@@ -2,13 +2,12 @@
 // transition modules of OTIO Transitions, the key and motion settings kept
 // in a clip's metadata.reelcore, and video filters from OTIO Effects whose
 // metadata.reelcore names a module:
-//   transition: metadata.reelcore {"module": "fx-dissolve", "border": n,
-//               "border_colour": "#RRGGBB", "anti_alias": n}; without one a
-//               dissolve;
+//   transition: its TransitionOptions (otio.h); without a module a dissolve;
 //   clip key:   {"type": key type number, "threshold", "cutoff",
 //               "similarity", "smoothing": 0 ... 255, "colour": "#RRGGBB"};
 //   clip motion: {"points": [[x, y, zoom, rotation, time], ...]} in the
-//               80-unit reference frame, time 0 ... 1000;
+//               80-unit reference frame, time 0 ... 1000, "fill": "#RRGGBB"
+//               around the moved picture (a key colour keys it out);
 //   effect:     {"module": "vf-tint", "keys": [[frame, amount, "#RRGGBB"]]}.
 #pragma once
 

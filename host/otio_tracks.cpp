@@ -168,6 +168,9 @@ bool LibraryTimeline::build(const Timeline& timeline, const std::string& baseDir
                 rec(h)->start = int32_t(from);
                 rec(h)->end = int32_t(to);
                 rec(h)->transition.endPercent = 10000;
+                // On B it leads from A into B: A is source 1 when the source
+                // and reverse bytes differ (the timeline file may say otherwise).
+                rec(h)->transition.source = roles[ti] == Role::B ? 1 : 0;
                 pending.push_back({h, ti, ii, Role::None});  // the transition track
                 continue;
             }

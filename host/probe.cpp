@@ -95,6 +95,8 @@ void printInfo(const FmMediaInfo& info) {
                     (info.audioFormat & 0x100) ? "stereo" : "mono", int(a.value));
     }
     if (!(info.mediaFlags & 3)) std::printf("media: neither pictures nor sound\n");
+    // The field may be full: print no more than it holds.
+    if (info.timecode[0]) std::printf("timecode: %.*s\n", int(sizeof info.timecode), info.timecode);
     std::printf("length: no duration %d, frame store %d, default still length %d, time format %d\n",
                 int(info.noDuration), int(info.isFramestore), int(info.defaultStillLength),
                 int(info.timeFormat));

@@ -4,6 +4,7 @@
 // a transition module's icon at progress P of T.
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -57,6 +58,13 @@ int runRender() {
     const std::string base = std::filesystem::path(args.timeline).parent_path().string();
     otio::LibraryTimeline lib;
     if (!lib.build(t, base.empty() ? "." : base, error)) return fail(args.timeline + ": " + error);
+    // Past the last item there is nothing to render: an error, not a black
+    // picture that looks like a frame.
+    const int64_t end = lib.length() / std::max(1, lib.timeBase().samp);
+    if (args.frame >= end)
+        return fail("frame " + std::to_string(args.frame) + " is past the end of " + args.timeline +
+                    (end > 0 ? " (its frames are 0 ... " + std::to_string(end - 1) + ")"
+                             : " (it is empty)"));
     otio::LibraryEffects effects;
     if (!effects.attach(t, lib, besideProgram("effect-plug-ins"), error))
         return fail(args.timeline + ": " + error);

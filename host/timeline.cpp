@@ -18,6 +18,7 @@
 
 #include "host.h"
 #include "otio.h"
+#include "otio_demo.h"
 #include "otio_tracks.h"
 #include "reelcore/clips.h"
 #include "reelcore/envelopes.h"
@@ -41,79 +42,10 @@ bool writeText(const std::string& path, const std::string& text) {
 
 // ---- demo ----
 
-constexpr double kRate = 25;
-
-otio::TimeRange frames(double start, double duration) {
-    return {{start, kRate}, {duration, kRate}};
-}
-
-otio::Item gap(double duration) {
-    otio::Item g;
-    g.kind = otio::Kind::Gap;
-    g.range = frames(0, duration);
-    return g;
-}
-
-otio::Item clip(const char* name, const char* url, double start, double duration) {
-    otio::Item c;
-    c.kind = otio::Kind::Clip;
-    c.name = name;
-    c.targetUrl = url;
-    c.range = frames(start, duration);
-    return c;
-}
-
-otio::Timeline demoTimeline() {
-    otio::Timeline t;
-    t.name = "demo";
-    t.rate = otio::Rate{25, 1};
-    // A: bars for 137 frames; B: the disc from 113, dissolving in over 24.
-    otio::Track a;
-    a.name = "A";
-    a.type = "A";
-    a.items = {clip("bars", "bars.synth", 0, 137), gap(113)};
-    otio::Track b;
-    b.name = "B";
-    b.type = "B";
-    otio::Item dissolve;
-    dissolve.kind = otio::Kind::Transition;
-    dissolve.transitionType = "SMPTE_Dissolve";
-    dissolve.inOffset = {0, kRate};
-    dissolve.outOffset = {24, kRate};
-    b.items = {gap(113), dissolve, clip("disc", "disc.synth", 0, 137)};
-    // A superimposed disc at half opacity, fading in and out.
-    otio::Track s;
-    s.name = "superimpose";
-    s.type = "superimpose";
-    otio::Item over = clip("disc over", "disc.synth", 50, 50);
-    over.settings.opacity = 50;
-    over.settings.gain = {{0, 0}, {10, 256}, {40, 256}, {50, 0}};
-    s.items = {gap(50), over};
-    // The tone at unity gain after a fade-in, panned from left to right.
-    otio::Track audio;
-    audio.name = "tone";
-    audio.kind = otio::TrackKind::Audio;
-    audio.type = "audio";
-    otio::Item tone = clip("tone", "tone.synth", 0, 250);
-    tone.settings.gain = {{0, 0}, {25, 128}, {225, 128}, {250, 0}};
-    tone.settings.pan = {{0, 0}, {250, 256}};
-    audio.items = {tone};
-    t.tracks = {a, b, s, audio};
-    return t;
-}
-
 int runDemo() {
     std::error_code ec;
     std::filesystem::create_directories(args.dir, ec);
-    const std::string picture = "width 320\nheight 240\nrate 25\nframes 250\n";
-    const std::string header = "# synthetic media for the synthetic importer\n";
-    const std::pair<const char*, std::string> media[] = {
-        {"bars.synth", header + "kind bars\n" + picture},
-        {"disc.synth", header + "kind disc\n" + picture},
-        {"tone.synth",
-         header + "kind tone\nfrequency 440\nsamplerate 48000\nchannels 2\nseconds 10\n"},
-    };
-    for (const auto& [name, text] : media) {
+    for (const auto& [name, text] : otio::demoMedia()) {
         const std::string path = args.dir + "/" + name;
         if (!writeText(path, text)) {
             std::fprintf(stderr, "reelhost: cannot write %s\n", path.c_str());
@@ -123,7 +55,7 @@ int runDemo() {
     }
     const std::string path = args.dir + "/demo.otio";
     std::string error;
-    if (!otio::writeFile(path, demoTimeline(), error)) {
+    if (!otio::writeFile(path, otio::demoTimeline(), error)) {
         std::fprintf(stderr, "reelhost: %s\n", error.c_str());
         return 1;
     }

@@ -96,6 +96,9 @@ void convertInfo(const RcImporterInfo& in, FmMediaInfo* out) {
     out->isFramestore = uint8_t(in.isFramestore != 0);
     out->defaultStillLength = in.defaultStillLength;
     out->timeFormat = in.timeFormat;
+    // The importer's text may fill its field: ours always ends in a NUL.
+    std::memcpy(out->timecode, in.timecode, sizeof out->timecode - 1);
+    out->timecode[sizeof out->timecode - 1] = '\0';
 }
 
 }  // namespace

@@ -48,9 +48,10 @@ int32_t projectFields() {
     return order == 1 || order == 2 ? order : 0;
 }
 
-// One image request for the frame into the buffer's rectangle.
+// One image request for the frame into the buffer's rectangle. `opaque`
+// tells whether the importer wrote alpha 255 everywhere.
 int16_t requestImage(int16_t fileID, OSType handler, int32_t frame, FileRef ref, PPixHand pix,
-                     const FmRect& rect, int32_t flags) {
+                     const FmRect& rect, int32_t flags, bool& opaque) {
     auto* rec = reinterpret_cast<PPixRecord*>(*pix);
     const int32_t height = rec->bounds.bottom - rec->bounds.top;
     RcImportImageRequest req{};
@@ -70,13 +71,14 @@ int16_t requestImage(int16_t fileID, OSType handler, int32_t frame, FileRef ref,
             req.in, req.out, req.position);
     const int16_t result = callImporter(handler, kRcImportImage, intptr_t(ref), intptr_t(&req));
     UnlockImporterPrefs(fileID);
+    opaque = req.opaque != 0;
     return result;
 }
 
 // The frame's picture: for a frame store the numbered file of the sequence,
 // else the file itself (frame 0 of a store is the file itself too).
-int16_t importFrame(int16_t fileID, int32_t frame, PPixHand pix, const FmRect& rect,
-                    int32_t flags) {
+int16_t importFrame(int16_t fileID, int32_t frame, PPixHand pix, const FmRect& rect, int32_t flags,
+                    bool& opaque) {
     FmFileRecord* r = findFileRec(fileID);
     const OSType handler = r->handler;
     std::string path;
@@ -86,13 +88,13 @@ int16_t importFrame(int16_t fileID, int32_t frame, PPixHand pix, const FmRect& r
         std::strncpy(spec.name, path.c_str(), sizeof spec.name - 1);
         FileRef ref = -1;
         if (FSpOpenDF(&spec, fsRdPerm, &ref) != noErr) return kImportCannotOpen;
-        const int16_t result = requestImage(fileID, handler, frame, ref, pix, rect, flags);
+        const int16_t result = requestImage(fileID, handler, frame, ref, pix, rect, flags, opaque);
         FSClose(ref);
         return result;
     }
     const FileRef ref = OpenFmxFile(fileID, false);
     if (ref == -1) return kImportCannotOpen;
-    const int16_t result = requestImage(fileID, handler, frame, ref, pix, rect, flags);
+    const int16_t result = requestImage(fileID, handler, frame, ref, pix, rect, flags, opaque);
     ReleaseFile(fileID);
     return result;
 }
@@ -145,7 +147,8 @@ OSErr importImage(int16_t fileID, int32_t frame, PPixHand pix, const FmRect& rec
     const int32_t frames = frameCount(r);
     const int32_t order = (r->still || r->info.fieldType != 0) ? 0 : projectFields();
     if (r->info.isFramestore) frame = std::clamp(frame, 0, frames - 1);
-    int16_t result = importFrame(fileID, frame, pix, rect, flags);
+    bool opaque = false;
+    int16_t result = importFrame(fileID, frame, pix, rect, flags, opaque);
     if (result != 0) return result;
     if (order != 0) {
         // The second field comes from the next frame (the last frame repeats).
@@ -153,12 +156,14 @@ OSErr importImage(int16_t fileID, int32_t frame, PPixHand pix, const FmRect& rec
         PPixHand second = ppixNew(&size);
         if (!second) return memFullErr;
         const int32_t next = std::min(frame + 1, frames - 1);
-        result = importFrame(fileID, next, second, size, flags);
+        bool secondOpaque = false;
+        result = importFrame(fileID, next, second, size, flags, secondOpaque);
+        opaque = opaque && secondOpaque;
         if (result == 0) interleave(pix, rect, second, order);
         ppixDispose(second);
         if (result != 0) return result;
     }
-    if (alphaIgnored) {
+    if (alphaIgnored && !opaque) {
         for (int32_t y = rect.top; y < rect.bottom; ++y) {
             uint8_t* row = rowOf(pix, y);
             for (int32_t x = rect.left; x < rect.right; ++x) row[x * 4 + 3] = 255;

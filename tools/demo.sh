@@ -2,8 +2,9 @@
 # The end-to-end demo: what a user sees the library do through reelhost.
 # Pictures and files land in demo-out/ (look at the PNG files).
 set -euo pipefail
-build=${1:-build}
-host="$(cd "$build" && pwd)/reelhost"
+# The build folder as an absolute path: the steps run inside demo-out/.
+build="$(cd "${1:-build}" && pwd)"
+host="$build/reelhost"
 out=demo-out
 rm -rf "$out"
 mkdir -p "$out"
@@ -31,18 +32,21 @@ step settings new pal.prs --standard pal --description "PAL DV"
 step settings show pal.prs
 step settings check pal.prs
 step plugins
-fx="$(cd "$build" && pwd)/effect-plug-ins"
+fx="$build/effect-plug-ins"
 step keyframes "$fx/vf-tint.fmx" 0=0,0xFF0000FF 100=100,0x0000FFFF --at 25 --at 50
 step keyframes "$fx/vf-levels.fmx" 0=0,255,1 100=40,200,0 --at 25 --at 50
 step filter "$fx/vf-tint.fmx" bars.bmp tinted.png --at 1/4 --key 0=0,0x000000FF --key 100=100,0x000000FF
 step filter "$fx/vf-levels.fmx" bars.bmp levels.png --key 0=0x00C80028,0
 step fx "$fx/fx-dissolve.fmx" bars.bmp green.bmp 1/3 dissolve.png
+step fx "$fx/fx-wipe.fmx" bars.bmp green.bmp 1/3 wipe.png
 step device "$fx/dev-deck.fmx" locate 300 play poll 30 shuttle -8 poll 5 stop
 step windows .
 step timeline demo timeline
 step render timeline/demo.otio 0 render-bars.png
 step render timeline/demo.otio 125 render-dissolve.png
 step render timeline/demo.otio 60 render-superimpose.png
+step render timeline/demo.otio 75 render-motion.png
+step render timeline/demo.otio 212 render-wipe.png
 step render timeline/demo.otio 125 render-fields.png --field upper
 step fxicon fx-dissolve 1/2 fxicon.png
 step exporters

@@ -59,7 +59,10 @@ typedef struct FmMediaInfo {
     uint8_t isFramestore;
     int32_t defaultStillLength;
     int32_t timeFormat; /* the importer's display format of the file's time; 0 unknown */
-    uint8_t reserved[394];
+    /* The media's start timecode, "hh:mm:ss:ff" (';' before the frames when
+       drop-frame); "" when the handler knows none. Kept in memory only. */
+    char timecode[18];
+    uint8_t reserved[376];
 } FmMediaInfo;
 
 /* The description of an offline file as kept for the project (791 bytes):
@@ -75,6 +78,7 @@ typedef struct FmOfflineInfo {
 
 #ifdef __cplusplus
 static_assert(sizeof(FmMediaInfo) == 467, "the media information record is 467 bytes");
+static_assert(offsetof(FmMediaInfo, timecode) == 73, "the timecode follows the time format");
 static_assert(sizeof(FmOfflineInfo) == 791, "the offline description is 791 bytes");
 #endif
 

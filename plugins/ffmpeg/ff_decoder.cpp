@@ -19,6 +19,7 @@ void StreamDecoder::close() {
     dec_ = nullptr;
     demux_.close();
     flushed_ = false;
+    skipBefore_ = AV_NOPTS_VALUE;
 }
 
 bool StreamDecoder::open(const std::string& path, int32_t stream, int32_t threads) {
@@ -76,17 +77,37 @@ StreamDecoder::Next StreamDecoder::next() {
             flushed_ = true;
             continue;
         }
-        if (pkt_->stream_index == stream_) avcodec_send_packet(dec_, pkt_);
+        if (pkt_->stream_index == stream_) {
+            // Packets passed over move through the file: they end at its end.
+            if (passOver(pkt_))
+                barren = 0;
+            else
+                avcodec_send_packet(dec_, pkt_);
+        }
         av_packet_unref(pkt_);
     }
 }
 
-bool StreamDecoder::seek(int64_t ts) {
+bool StreamDecoder::seek(int64_t ts, int64_t keyTs) {
     if (!dec_) return false;
+    skipBefore_ = AV_NOPTS_VALUE;
     if (av_seek_frame(demux_.ctx, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0) return false;
     avcodec_flush_buffers(dec_);
     flushed_ = false;
+    skipBefore_ = keyTs;
     return true;
+}
+
+// Until the wanted keyframe arrives, packets that show before it belong to
+// earlier groups of pictures that the keyframe does not need. The first
+// packet at or after it (or without a time) ends the passing over, so a
+// seek that lands late still decodes everything from there on.
+bool StreamDecoder::passOver(const AVPacket* p) {
+    if (skipBefore_ == AV_NOPTS_VALUE) return false;
+    const int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+    if (ts != AV_NOPTS_VALUE && ts < skipBefore_) return true;
+    skipBefore_ = AV_NOPTS_VALUE;
+    return false;
 }
 
 bool StreamDecoder::restart() {

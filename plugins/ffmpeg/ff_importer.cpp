@@ -105,6 +105,8 @@ void describe(const ffimport::MediaFacts& m, RcImporterInfo* info) {
             info->timeFormat = (drop ? kKindDrop : kKindNonDrop) | std::clamp(fps, 1, 0xFFFF);
         }
     }
+    std::memcpy(info->timecode, m.timecode.c_str(),
+                std::min(m.timecode.size(), sizeof info->timecode - 1));
     const ffimport::AudioFacts& a = m.audio;
     if (a.stream >= 0) {
         info->hasAudio = 1;
@@ -115,14 +117,16 @@ void describe(const ffimport::MediaFacts& m, RcImporterInfo* info) {
     }
 }
 
-int16_t importImage(const RcImportImageRequest* q) {
+int16_t importImage(RcImportImageRequest* q) {
     MediaSource* s = q ? sourceOf(q->privateData) : nullptr;
     if (!s || !q->pixels || q->width <= 0 || q->height <= 0) return kRcImportBadFile;
     if (std::abs(int64_t(q->rowStride)) < int64_t(q->width) * 4) return kRcImportBadFile;
-    return s->readVideo(q->position, q->width, q->height, reinterpret_cast<uint8_t*>(q->pixels),
-                        q->rowStride)
-               ? 0
-               : kRcImportBadFile;
+    bool opaque = false;
+    if (!s->readVideo(q->position, q->width, q->height, reinterpret_cast<uint8_t*>(q->pixels),
+                      q->rowStride, &opaque))
+        return kRcImportBadFile;
+    q->opaque = opaque ? 1 : 0;
+    return 0;
 }
 
 int16_t importAudio(const RcImportAudioRequest* q) {
@@ -196,7 +200,7 @@ RC_MODULE_ENTRY int16_t RC_FFIMPORT_ENTRY(int32_t selector, void* host, intptr_t
             return 0;
         }
         case kRcImportImage:
-            return importImage(reinterpret_cast<const RcImportImageRequest*>(param2));
+            return importImage(reinterpret_cast<RcImportImageRequest*>(param2));
         case kRcImportAudio:
             return importAudio(reinterpret_cast<const RcImportAudioRequest*>(param2));
         default:

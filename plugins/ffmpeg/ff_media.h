@@ -55,6 +55,9 @@ struct AudioFacts {
         int64_t position;
     };
     std::vector<Packet> packets;
+    // With packets: where the decoder's first sample from the stream's
+    // start lies (after the priming samples it drops).
+    int64_t firstSound = 0;
 };
 
 struct MediaFacts {
@@ -63,7 +66,9 @@ struct MediaFacts {
     // Audio sample 0 plays with video frame 0: the first video timestamp
     // (in seconds) when there is video, else the audio stream's start.
     double origin = 0;
-    std::string timecode;  // "hh:mm:ss:ff" (';' before the frames for drop-frame)
+    // The start timecode, "hh:mm:ss:ff" (';' before the frames for
+    // drop-frame); empty when the file has none or its text is no timecode.
+    std::string timecode;
 };
 
 // An open demuxer; closes itself.
@@ -90,7 +95,9 @@ class MediaSource {
 
     // Frame `index` (presentation order) scaled to width x height as B, G,
     // R, A pixels: the top row at `pixels`, each next row `stride` bytes on.
-    bool readVideo(int64_t index, int32_t width, int32_t height, uint8_t* pixels, int64_t stride);
+    // `opaque` (when given) tells whether every alpha written is 255.
+    bool readVideo(int64_t index, int32_t width, int32_t height, uint8_t* pixels, int64_t stride,
+                   bool* opaque = nullptr);
     // `count` sample frames from `first` as 16-bit signed or 8-bit unsigned,
     // one or two channels; silence outside the sound.
     bool readAudio(int64_t first, int32_t count, bool wide, bool stereo, uint8_t* out);

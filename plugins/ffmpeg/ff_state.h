@@ -18,6 +18,13 @@ struct VideoState {
     int64_t lastIndex = -1;   // the last frame the decoder gave since it was positioned
     bool positioned = false;  // decoding on gives the frames after lastIndex
     SwsContext* sws = nullptr;
+    // What the converter was set up for: the same again needs no set-up.
+    struct Conversion {
+        int width = 0, height = 0, format = -1;  // of the decoded picture
+        int32_t toWidth = 0, toHeight = 0;
+        int colorspace = 0, fullRange = 0;
+        bool operator==(const Conversion&) const = default;
+    } conversion;
     ~VideoState();
 };
 
@@ -34,6 +41,7 @@ struct AudioState {
     int64_t next = 0;         // position of the next decoded sample frame
     bool positioned = false;  // next is known
     bool ended = false;       // the decoder has nothing more
+    bool atStart = false;     // decoding from the stream's first packet
     ~AudioState();
 };
 

@@ -14,6 +14,7 @@
 #include "ff_state.h"
 
 extern "C" {
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -96,7 +97,7 @@ bool seekAndDecode(VideoState& s, const VideoFacts& v, int64_t n) {
     if (v.timestamped && !v.keys.empty()) {
         int64_t k = keyFor(v, n);
         for (int attempt = 0; attempt < 4 && k >= 0; ++attempt) {
-            if (!s.decoder.seek(v.keys[size_t(k)].seekTs)) break;
+            if (!s.decoder.seek(v.keys[size_t(k)].seekTs, v.keys[size_t(k)].pts)) break;
             s.lastIndex = -1;
             s.positioned = true;
             if (decodeTo(s, v, n) == Outcome::Found) return true;
@@ -107,12 +108,13 @@ bool seekAndDecode(VideoState& s, const VideoFacts& v, int64_t n) {
     return restartAt(s) && decodeTo(s, v, n) == Outcome::Found;
 }
 
-bool convert(VideoState& s, int32_t width, int32_t height, uint8_t* pixels, int64_t stride) {
+// The held picture converted to B, G, R, A at the size asked. The
+// converter is set up again only when the picture, its size or its colours
+// change, not for every frame.
+bool convert(VideoState& s, int32_t width, int32_t height, uint8_t* pixels, int64_t stride,
+             bool& opaque) {
     const AVFrame* f = s.held;
     if (f->width <= 0 || f->height <= 0) return false;
-    s.sws = sws_getCachedContext(s.sws, f->width, f->height, AVPixelFormat(f->format), width,
-                                 height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!s.sws) return false;
     // The source's own matrix and range, as a player would show it. The
     // decoder passes on whatever numbers the stream carries, so they are
     // read as plain integers and checked before use.
@@ -121,24 +123,45 @@ bool convert(VideoState& s, int32_t width, int32_t height, uint8_t* pixels, int6
     std::memcpy(&range, &f->color_range, sizeof range);
     if (colorspace <= 0 || colorspace >= int(AVCOL_SPC_NB) || colorspace == AVCOL_SPC_UNSPECIFIED)
         colorspace = SWS_CS_DEFAULT;
-    int* invTable = nullptr;
-    int* table = nullptr;
-    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
-    if (sws_getColorspaceDetails(s.sws, &invTable, &srcRange, &table, &dstRange, &brightness,
-                                 &contrast, &saturation) >= 0) {
-        if (range == AVCOL_RANGE_JPEG) srcRange = 1;
-        sws_setColorspaceDetails(s.sws, sws_getCoefficients(colorspace), srcRange, table, dstRange,
-                                 brightness, contrast, saturation);
+    const VideoState::Conversion wanted{f->width,
+                                        f->height,
+                                        f->format,
+                                        width,
+                                        height,
+                                        colorspace,
+                                        range == AVCOL_RANGE_JPEG ? 1 : 0};
+    if (!s.sws || !(wanted == s.conversion)) {
+        s.conversion = VideoState::Conversion{};
+        s.sws =
+            sws_getCachedContext(s.sws, f->width, f->height, AVPixelFormat(f->format), width,
+                                 height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!s.sws) return false;
+        int* invTable = nullptr;
+        int* table = nullptr;
+        int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+        if (sws_getColorspaceDetails(s.sws, &invTable, &srcRange, &table, &dstRange, &brightness,
+                                     &contrast, &saturation) >= 0) {
+            if (wanted.fullRange) srcRange = 1;
+            sws_setColorspaceDetails(s.sws, sws_getCoefficients(colorspace), srcRange, table,
+                                     dstRange, brightness, contrast, saturation);
+        }
+        s.conversion = wanted;
     }
     uint8_t* dst[4] = {pixels, nullptr, nullptr, nullptr};
     int dstStride[4] = {int(stride), 0, 0, 0};
-    return sws_scale(s.sws, f->data, f->linesize, 0, f->height, dst, dstStride) == height;
+    if (sws_scale(s.sws, f->data, f->linesize, 0, f->height, dst, dstStride) != height)
+        return false;
+    // The converter writes alpha 255 for pictures without alpha; a palette
+    // may hold transparent colours.
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+    opaque = desc && !(desc->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL));
+    return true;
 }
 
 }  // namespace
 
 bool MediaSource::readVideo(int64_t index, int32_t width, int32_t height, uint8_t* pixels,
-                            int64_t stride) {
+                            int64_t stride, bool* opaque) {
     const VideoFacts& v = facts_.video;
     if (v.stream < 0 || width <= 0 || height <= 0 || !pixels) return false;
     if (width > kMaxDimension || height > kMaxDimension) return false;
@@ -173,7 +196,10 @@ bool MediaSource::readVideo(int64_t index, int32_t width, int32_t height, uint8_
             return false;
         }
     }
-    return convert(s, width, height, pixels, stride);
+    bool allOpaque = false;
+    if (!convert(s, width, height, pixels, stride, allOpaque)) return false;
+    if (opaque) *opaque = allOpaque;
+    return true;
 }
 
 }  // namespace ffimport

@@ -32,6 +32,11 @@
 #include "reelcore/ppix.h"
 #include "reelcore/pworld.h"
 
+extern "C" {
+#include <libavutil/md5.h>
+#include <libavutil/mem.h>
+}
+
 namespace fftest {
 
 constexpr OSType cc(const char (&s)[5]) {
@@ -116,6 +121,54 @@ inline std::string capture(const std::string& cmd) {
         pclose(p);
     }
     return s;
+}
+
+// The md5 of a world's pixels, top row first, as framemd5 prints it.
+inline std::string md5Of(PWorld w) {
+    PPixHand pix = pwGetPPix(w);
+    auto* r = reinterpret_cast<PPixRecord*>(*pix);
+    const int32_t width = r->bounds.right - r->bounds.left;
+    const int32_t height = r->bounds.bottom - r->bounds.top;
+    AVMD5* md5 = av_md5_alloc();
+    av_md5_init(md5);
+    for (int32_t y = 0; y < height; ++y)
+        av_md5_update(
+            md5,
+            reinterpret_cast<const uint8_t*>(r->pixels) + int64_t(r->rowBytes) * (height - 1 - y),
+            size_t(width) * 4);
+    uint8_t digest[16];
+    av_md5_final(md5, digest);
+    av_free(md5);
+    char text[33];
+    for (int i = 0; i < 16; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    return text;
+}
+
+// The alpha byte of pixel x, y (rows bottom-up in memory).
+inline int32_t alphaAt(PWorld w, int32_t x, int32_t y) {
+    auto* r = reinterpret_cast<PPixRecord*>(*pwGetPPix(w));
+    const int32_t height = r->bounds.bottom - r->bounds.top;
+    const auto* row =
+        reinterpret_cast<const uint8_t*>(r->pixels) + int64_t(r->rowBytes) * (height - 1 - y);
+    return row[int64_t(x) * 4 + 3];
+}
+
+// The md5 column of `ffmpeg -i FILE -f framemd5 -pix_fmt bgra`.
+inline std::vector<std::string> framemd5(const std::string& path) {
+    const std::string text =
+        capture("ffmpeg -nostdin -v error -i '" + path +
+                "' -map 0:v:0 -fps_mode passthrough -pix_fmt bgra -f framemd5 - 2>/dev/null");
+    std::vector<std::string> sums;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t end = text.find('\n', pos);
+        const std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
+        pos = end == std::string::npos ? text.size() : end + 1;
+        if (line.empty() || line[0] == '#') continue;
+        const size_t comma = line.rfind(',');
+        if (comma != std::string::npos) sums.push_back(line.substr(comma + 2));
+    }
+    return sums;
 }
 
 class FFImportTest : public ::testing::Test {

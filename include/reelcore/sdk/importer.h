@@ -145,10 +145,17 @@ typedef struct RcImporterInfo {
     RcOSType formatCode;        /* the compression's code, " WAR" for raw */
     int32_t formatVersion;
     intptr_t privateData; /* updated private data */
-    int32_t reserved[8];
+    /* The media's start timecode as text, "hh:mm:ss:ff" (';' before the
+       frames when drop-frame), NUL-terminated; empty when it has none.
+       Importers that do not know it leave the cleared bytes alone. */
+    char timecode[18];
+    char reservedText[2];
+    int32_t reserved[3];
 } RcImporterInfo;
 
 RC_SDK_ASSERT(sizeof(RcImporterInfo) == 128, "the importer information record is 128 bytes");
+RC_SDK_ASSERT(offsetof(RcImporterInfo, timecode) == 88 + sizeof(intptr_t),
+              "the timecode follows the private data");
 
 /* An image request (selector kRcImportImage, argument 2). The importer writes
    width x height pixels of the frame `position` scaled to that size: 32-bit B,
@@ -169,12 +176,17 @@ typedef struct RcImportImageRequest {
     intptr_t window;   /* on-screen destination; 0 here: pixels always */
     int32_t flags;     /* kRcImageThroughBuffer */
     int32_t field;     /* 0 whole frame, 1 or 2 one field */
-    int32_t reserved[4];
+    /* Set by the importer when every pixel it wrote has alpha 255: the host
+       then skips making the picture opaque. Importers that leave it 0 are
+       made opaque by the host as before. */
+    int32_t opaque;
+    int32_t reserved[3];
 } RcImportImageRequest;
 
 enum { kRcImageThroughBuffer = 0x4000 };
 
 RC_SDK_ASSERT(sizeof(RcImportImageRequest) == 96, "the image request is 96 bytes");
+RC_SDK_ASSERT(offsetof(RcImportImageRequest, opaque) == 80, "opaque follows field");
 
 /* An audio request (selector kRcImportAudio, argument 2): `size` bytes of the
    file's own sample format starting at sample frame `sample`. Past the end of
