@@ -24,7 +24,7 @@ TEST_F(MixerTest, ComputeBufferVUOverLongBlocksOfEveryKind) {
     // the start, the end and in between.
     for (const int32_t n : {1, 2, 31, 64, 65, 1919, 1920, 3841}) {
         for (const int32_t where : {0, n / 2, n - 1}) {
-            std::vector<int16_t> s16(size_t(n));
+            std::vector<int16_t> s16(static_cast<size_t>(n));
             for (auto& v : s16) v = int16_t(int32_t(random() % 20001) - 15000);
             s16[size_t(where)] = 32000;
             for (const int32_t format : {0x200, 0x300}) {
@@ -37,13 +37,13 @@ TEST_F(MixerTest, ComputeBufferVUOverLongBlocksOfEveryKind) {
                 ASSERT_FLOAT_EQ(meter.channels[1].level, float(right) / 32767.0f)
                     << n << " " << where;
             }
-            std::vector<uint8_t> s8(size_t(n));
+            std::vector<uint8_t> s8(static_cast<size_t>(n));
             for (auto& v : s8) v = uint8_t(random() % 200);
             s8[size_t(where)] = 250;
             ComputeBufferVU(&meter, s8.data(), 0x100, n);
             ASSERT_FLOAT_EQ(meter.channels[0].level, float(peakOf(s8, 2, 0, 128, 0)) / 127.0f) << n;
             ASSERT_FLOAT_EQ(meter.channels[1].level, float(peakOf(s8, 2, 1, 128, 0)) / 127.0f) << n;
-            std::vector<int32_t> words(size_t(n));
+            std::vector<int32_t> words(static_cast<size_t>(n));
             for (auto& v : words) v = int32_t(random() % 2000001) - 1000000;
             words[size_t(where)] = 0x7FFFF;
             ComputeBufferVU(&meter, words.data(), kMeterAccumulator | 0x100, n * 4);
