@@ -1,10 +1,11 @@
-# The export benchmarks load the sample exporters; their peers are FFmpeg's
-# muxers and PNG encoder in-process (libavformat, libavcodec) and `melt`,
-# each used only when found.
-add_dependencies(${name} exp-avi exp-wav exp-png)
-target_compile_definitions(${name} PRIVATE REEL_EXP_AVI="$<TARGET_FILE:exp-avi>"
-                                           REEL_EXP_WAV="$<TARGET_FILE:exp-wav>"
-                                           REEL_EXP_PNG="$<TARGET_FILE:exp-png>")
+# The export benchmarks load the sample importers and exporters from their
+# plug-in folders and run reelhost; their peers are FFmpeg's muxers and PNG
+# encoder in-process (libavformat, libavcodec) and `melt`, each used only
+# when found.
+add_dependencies(${name} reel_samples reelhost)
+target_compile_definitions(${name} PRIVATE REEL_MEDIA_PLUGINS="${REEL_MEDIA_SAMPLES_DIR}"
+                                           REEL_EXPORT_PLUGINS="${REEL_EXPORT_SAMPLES_DIR}"
+                                           REEL_BENCH_REELHOST="$<TARGET_FILE:reelhost>")
 find_package(PkgConfig QUIET)
 if(PKG_CONFIG_FOUND)
   pkg_check_modules(REEL_PEER_AVFORMAT QUIET IMPORTED_TARGET libavformat libavcodec libavutil)

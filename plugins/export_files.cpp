@@ -92,7 +92,7 @@ std::string numberedName(const std::string& outputPath, const char* extension, i
     std::string base = outputPath.substr(nameStart, (hasExt ? dot : outputPath.size()) - nameStart);
     std::string ext;
     if (extension && extension[0]) {
-        ext = ".";
+        ext.assign(1, '.');
         ext.append(extension, strnlen(extension, 7));
     } else if (hasExt) {
         ext = outputPath.substr(dot);

@@ -62,11 +62,14 @@ struct Export {
     PPixHand frame = nullptr;        // a clip export's picture
     Handle renderContext = nullptr;  // a timeline export's (SequenceSetup)
     int32_t renderFlags = 0, renderOptions = 0;
-    PWorld outWorld = 0;          // over `frame`: files that draw themselves go straight there
-    bool drawnDirect = false;     // the last frame is in `frame`, not the destination
-    int32_t frameNumber = -1;     // what the picture holds
-    std::vector<uint8_t> packed;  // a 24-bit copy of the picture
-    std::vector<uint8_t> audio;   // the last audio block
+    PWorld outWorld = 0;       // over `frame`: files that draw themselves go straight there
+    bool drawnDirect = false;  // the last frame is in `frame`, not the destination
+    int32_t frameNumber = -1;  // what the picture holds
+    int32_t runStart = -1, runEnd = -1;  // frames known to look the same
+    int32_t renders = 0;                 // pictures drawn so far
+    std::vector<uint8_t> packed;         // a 24-bit copy of the picture
+    int32_t packedRender = -1;           // the picture `packed` was made from
+    std::vector<uint8_t> audio;          // the last audio block
     int32_t audioFirst = -1, audioCount = -1;
 };
 // The export in progress, or null.

@@ -148,19 +148,59 @@ bool itemStartsAt(Handle table, int32_t ticks) {
     return false;
 }
 
-// Frames from n on that show nothing at all: the renderer draws them alike.
-int32_t identicalRun(const Export& e, int32_t n) {
-    if (e.clipID || !e.trackTable) return 1;
-    const int32_t samp = e.timeBase.samp;
-    int32_t run = 0;
-    for (int32_t f = n; f < e.record.lastFrame; ++f) {
-        if (RangeHasVideo(f * samp, (f + 1) * samp, e.trackTable)) break;
-        ++run;
+// The item alone on screen at `ticks` when it shows one fixed frame: the
+// only picture item there (no transition, superimposed or second item), held
+// on its In point, marker or Out point, without filters or motion. Null
+// otherwise.
+Handle soleHeldItem(Handle table, int32_t ticks) {
+    Handle found = nullptr;
+    const int32_t tracks = CountTracks(table);
+    for (int32_t i = 0; i < tracks; ++i) {
+        const uint16_t type = GetIndTrackType(kTrackAll, i, table);
+        if (!(type & (kTrackVideoPair | kTrackTransition | kTrackSuperimpose))) continue;
+        Handle list = GetTypeTrack(kTrackAll, i, table);
+        const int32_t n = CountTrackItems(list);
+        for (int32_t k = 0; k < n; ++k) {
+            Handle item = WordToHandle(reinterpret_cast<const uint32_t*>(*list)[k]);
+            if (!item || !*item) continue;
+            const auto* r = reinterpret_cast<const TrackItemRec*>(*item);
+            if (r->start > ticks || r->end <= ticks) continue;
+            if (found || !(type & kTrackVideoPair)) return nullptr;
+            Handle filters = WordToHandle(r->filterList);
+            const bool plainHold = (r->flags & kItemHoldOn) && !(r->flags & kItemHoldWindow) &&
+                                   !(r->flags & kItemSwitchedOff) &&
+                                   (!filters || GetHandleSize(filters) == 0) &&
+                                   (!r->motion || r->motionOff);
+            if (!plainHold) return nullptr;
+            found = item;
+        }
     }
-    return std::max(run, 1);
+    return found;
 }
 
-void describeFrame(const Export& e, int32_t n, RcCompileFrameInfo* info) {
+// How many frames from n on look the same as n (at least 1): a run of
+// frames that show nothing, or of one plain held item alone on screen. The
+// run last found is kept, so asking frame by frame through it costs nothing.
+int32_t identicalRun(Export& e, int32_t n) {
+    if (e.clipID || !e.trackTable) return 1;
+    if (n >= e.runStart && n < e.runEnd) return e.runEnd - n;
+    const int32_t samp = e.timeBase.samp;
+    const auto empty = [&](int32_t f) {
+        return !RangeHasVideo(f * samp, (f + 1) * samp, e.trackTable);
+    };
+    const bool blank = empty(n);
+    Handle held = blank ? nullptr : soleHeldItem(e.trackTable, n * samp);
+    int32_t end = n + 1;
+    if (blank || held)
+        while (end < e.record.lastFrame &&
+               (blank ? empty(end) : soleHeldItem(e.trackTable, end * samp) == held))
+            ++end;
+    e.runStart = n;
+    e.runEnd = end;
+    return end - n;
+}
+
+void describeFrame(Export& e, int32_t n, RcCompileFrameInfo* info) {
     if (!info) return;
     const bool edit = !e.clipID && e.trackTable && itemStartsAt(e.trackTable, n * e.timeBase.samp);
     info->identicalFrames = identicalRun(e, n);
@@ -176,6 +216,12 @@ PPixHand picture(const Export& e) {
 
 int32_t renderInto(Export& e, int32_t n) {
     if (e.frameNumber == n) return kRcServiceOK;
+    // A later frame of the run the picture belongs to looks the same: the
+    // picture stands as it is.
+    if (e.frameNumber >= e.runStart && e.frameNumber < n && n < e.runEnd) {
+        e.frameNumber = n;
+        return kRcServiceOK;
+    }
     e.frameNumber = -1;
     const TDB t{n * e.timeBase.samp, e.timeBase.scale, e.timeBase.samp};
     if (e.clipID) {
@@ -197,6 +243,8 @@ int32_t renderInto(Export& e, int32_t n) {
         return kRcServiceNoFrame;
     }
     e.frameNumber = n;
+    ++e.renders;
+    identicalRun(e, n);
     return kRcServiceOK;
 }
 
@@ -219,6 +267,12 @@ int32_t getFrameAtDepth(int32_t frame, int32_t bits, void** pixels, int32_t* row
     }
     const int32_t w = e->record.settings.width, h = e->record.settings.height;
     const int32_t row = (w * 3 + 3) & ~3;
+    if (e->packedRender == e->renders && !e->packed.empty()) {
+        *pixels = e->packed.data();
+        *rowBytes = row;
+        return kRcServiceOK;
+    }
+    e->packedRender = e->renders;
     e->packed.assign(size_t(row) * size_t(h), 0);
     for (int32_t y = 0; y < h; ++y) {
         const auto* s = reinterpret_cast<const uint8_t*>(src) + size_t(y) * size_t(srcRow);
@@ -367,6 +421,7 @@ void releaseServiceData(Export& e) {
     e.packed = {};
     e.audio = {};
     e.audioFirst = e.audioCount = e.frameNumber = -1;
+    e.runStart = e.runEnd = e.packedRender = -1;
 }
 
 bool stopRequested() {

@@ -1,10 +1,12 @@
 // Export settings made from a clip's file, and the default output names kept
 // in the export-source area of the settings blocks.
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "media/file_table_internal.h"
 #include "plugins/export_host.h"
+#include "reelcore/alerts.h"
 #include "reelcore/clips.h"
 #include "reelcore/filetable.h"
 #include "reelcore/globals.h"
@@ -134,6 +136,35 @@ RC_API void ResetProjectDefaultExportNames(void) {
         storeName(project, nullptr);
     for (int32_t kind = kExportKindMovie; kind <= kExportKindCustom; ++kind)
         storeName(psetGetExportSettings(kind + 1), nullptr);
+}
+
+RC_API int32_t CompilerEditSettings(Handle settings, int32_t selector) {
+    PsetBlock* s = settings ? psetGetBlock(settings) : nullptr;
+    if (!s || selector < kRcCompileSettings || selector > kRcCompileAudioSettings) return -50;
+    RcCompilerInfo exporter{};
+    if (!FindCompiler(s->general.filetype, s->general.classid, &exporter)) return 1;
+    RcCompileSettingsRequest request{};
+    request.fileType = exporter.fileType;
+    // The settings pointers sit unaligned in the packed block: copied, not
+    // dereferenced.
+    const size_t fieldAt = selector == kRcCompileSettings
+                               ? offsetof(PsetBlock, general) + offsetof(PsetGeneral, compilerprefs)
+                           : selector == kRcCompileVideoSettings
+                               ? offsetof(PsetBlock, video) + offsetof(PsetVideo, subtypeprefs)
+                               : offsetof(PsetBlock, audio) + offsetof(PsetAudio, subtypeprefs);
+    std::memcpy(&request.settings, reinterpret_cast<const char*>(s) + fieldAt, sizeof(Ptr));
+    if (selector == kRcCompileVideoSettings) request.compressor = s->video.subtype;
+    if (selector == kRcCompileAudioSettings) request.compressor = s->audio.subtype;
+    const int32_t result = callModule(exporter.fileID, selector, &request, 0);
+    // The block may have moved while the module ran.
+    s = psetGetBlock(settings);
+    if (result == kRcCompileOK || result == kRcCompileSettingsChanged) {
+        const Ptr kept = static_cast<Ptr>(request.settings);
+        if (s) std::memcpy(reinterpret_cast<char*>(s) + fieldAt, &kept, sizeof kept);
+    } else if (const int32_t err = systemErrorFor(result)) {
+        AlertSystem(0, 0, kExportStrings, kMsgError, kErrorList, err);
+    }
+    return result;
 }
 
 }  // extern "C"

@@ -88,6 +88,16 @@ RC_API void SettingsFromClip(Handle settings, int32_t clipID);
 /* Stores a default output file in the export settings of the kind (0 movie,
    1 still, 2 audio, 3 custom); other kinds do nothing. */
 RC_API void SetupProjectDefaultExportName(const FSSpec* fileSpec, int32_t kind);
+/* Lets the exporter of the settings' file type and class edit settings of
+   its own: selector 5 (kRcCompileSettings) its exporter settings
+   (compilerprefs), 6 the video compressor's (video subtypeprefs), 7 the
+   audio compressor's (audio subtypeprefs). The settings dialogs call it when
+   the user asks for a module's options. The settings pointer the module
+   returns is kept when it answers 0 or 19 (19: changed, which the project
+   settings dialog marks); other answers are reported as an export's are.
+   Returns the module's answer; 1 without a matching exporter, -50 for a
+   bad selector or settings handle. */
+RC_API int32_t CompilerEditSettings(Handle settings, int32_t selector);
 /* The default output of a kind (false when none is set). */
 RC_API Boolean GetProjectDefaultExportName(int32_t kind, FSSpec* fileSpec);
 /* Clears the default names of the project settings and of the four kinds. */

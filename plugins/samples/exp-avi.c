@@ -416,6 +416,24 @@ static int32_t compile(RcCompileServices* host, RcCompileRecord* r) {
     return result;
 }
 
+/* Selector 5 without a window: settings of ours stand; anything else is
+   replaced by the default settings (the 1 GiB part limit), made with the
+   host's memory. */
+static int32_t editSettings(RcCompileServices* host, RcCompileSettingsRequest* request) {
+    AviPrefs* prefs;
+    const AviPrefs* old = (const AviPrefs*)request->settings;
+    if (old && old->magic == RC_FOURCC('A', 'V', 'I', 'S') &&
+        host->groups->memory->getPtrSize(request->settings) >= (int32_t)sizeof(AviPrefs))
+        return kRcCompileOK;
+    prefs = (AviPrefs*)host->groups->memory->newPtrClear((int32_t)sizeof(AviPrefs));
+    if (!prefs) return kRcCompileOutOfMemory;
+    prefs->magic = RC_FOURCC('A', 'V', 'I', 'S');
+    prefs->riffLimit = kDefaultLimit;
+    if (request->settings) host->groups->memory->disposePtr(request->settings);
+    request->settings = prefs;
+    return kRcCompileSettingsChanged;
+}
+
 RC_MODULE_ENTRY int32_t xCompileEntry(int32_t selector, RcCompileServices* host, void* record,
                                       int32_t index) {
     static const RcAudioFormat kFormats[] = {
@@ -445,6 +463,11 @@ RC_MODULE_ENTRY int32_t xCompileEntry(int32_t selector, RcCompileServices* host,
             a->formats = kFormats;
             return kRcCompileOK;
         }
+        case kRcCompileSettings:
+            return editSettings(host, (RcCompileSettingsRequest*)record);
+        case kRcCompileVideoSettings:
+        case kRcCompileAudioSettings:
+            return kRcCompileOK; /* 'RAW ' video and PCM have nothing to edit */
         case kRcCompileDoCompile:
             return compile(host, (RcCompileRecord*)record);
         case kRcCompileShutdown:

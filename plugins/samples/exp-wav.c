@@ -96,6 +96,9 @@ RC_MODULE_ENTRY int32_t xCompileEntry(int32_t selector, RcCompileServices* host,
             a->formats = kFormats;
             return kRcCompileOK;
         }
+        case kRcCompileSettings:
+        case kRcCompileAudioSettings:
+            return kRcCompileOK; /* nothing to edit: the settings stand */
         case kRcCompileDoCompile:
             return compile(host, (RcCompileRecord*)record);
         case kRcCompileShutdown:

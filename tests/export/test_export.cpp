@@ -355,6 +355,35 @@ TEST_F(ExportTest, FramesAreDescribedWithEditsKeyframesAndIdenticalRuns) {
               kRcServiceNoFrame);  // no export running
 }
 
+// A plain held item alone on screen shows one picture: its frames form one
+// run, cut short by anything else drawn over it, and the run's frames are
+// the first one's picture.
+TEST_F(ExportTest, HeldFramesFormIdenticalRuns) {
+    start(REEL_EXPTEST_MODULE);
+    aim(kPsetKindMovie, cc("TEST"));
+    const TDB tb{0, 25, 1};
+    const char* disc = "kind disc\nwidth 64\nheight 48\nrate 25\nframes 250\n";
+    placeClip(synthClip(disc, 20, 40, tb), 0, 10, kItemHoldOn | kItemHoldIn);
+    placeClip(synthClip(disc, 0, 40, tb), 10, 14);                          // moving
+    placeClip(synthClip(disc, 5, 40, tb), 6, 8, 0, kTrackTypeSuperimpose);  // over the hold
+    placeClip(synthClip(disc, 30, 40, tb), 16, 20, kItemHoldOn | kItemHoldWindow);
+    state.readFrames = 1;
+    const FSSpec s = spec(dir + "/held.tst");
+    ASSERT_EQ(CompilerDoCompile(&s, 0, 0, 0), kRcCompileOK);
+    ASSERT_EQ(+state.frameCount, 20);
+    const int32_t runs[20] = {6, 5, 4, 3, 2, 1, 1, 1, 2, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1};
+    for (int32_t n = 0; n < 20; ++n) EXPECT_EQ(+state.frames[n].info.identicalFrames, runs[n]) << n;
+    for (int32_t n : {1, 5, 8, 9})
+        EXPECT_EQ(state.frames[n].firstPixel, state.frames[0].firstPixel) << n;
+
+    // The pictures of a held run are the frames the renderer draws.
+    const FmRect r{0, 0, 64, 48};
+    PPixHand drawn = Test_GetFrame(4, &r, timeline);
+    ASSERT_NE(drawn, nullptr);
+    EXPECT_EQ(state.frames[4].firstPixel, *reinterpret_cast<const uint32_t*>(ppixGetPixels(drawn)));
+    ppixDispose(drawn);
+}
+
 TEST_F(ExportTest, ClipExportsReadTheClipAndReportUnreadableFrames) {
     start(REEL_EXPTEST_MODULE);
     aim(kPsetKindMovie, cc("TEST"));

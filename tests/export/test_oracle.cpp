@@ -246,6 +246,28 @@ TEST_F(OracleTest, PngSequencesReadBackThroughImage2) {
     EXPECT_EQ(checksums(run("ffmpeg -v error -i " + dir +
                             "/seq%02d.png -pix_fmt rgba -f framemd5 - 2>&1")),
               expectedSums(64, 48, 0, 12, tb, true));
+    // The module's own encoder at levels 0 (stored) and 9 gives the same
+    // pixels; stored frames hold every byte of the picture.
+    for (const int32_t level : {0, 9}) {
+        PsetBlock& p = settings(kPsetKindMovie);
+        const uint32_t prefs[2] = {cc("PNGS"), uint32_t(level)};
+        p.general.compilerprefs = NewPtr(sizeof prefs);
+        std::memcpy(p.general.compilerprefs, prefs, sizeof prefs);
+        const std::string base = dir + "/level" + std::to_string(level);
+        const FSSpec leveled = spec(base + ".png");
+        ASSERT_EQ(CompilerDoCompile(&leveled, 0, 0, 0), 0);
+        EXPECT_EQ(checksums(run("ffmpeg -v error -i " + base +
+                                "%02d.png -pix_fmt rgba -f framemd5 - 2>&1")),
+                  expectedSums(64, 48, 0, 12, tb, true))
+            << level;
+        const size_t bytes = readFile(base + "01.png").size();
+        if (level == 0)
+            EXPECT_GT(bytes, size_t(64 * 48 * 4));
+        else
+            EXPECT_LT(bytes, readFile(dir + "/level001.png").size());
+        DisposePtr(p.general.compilerprefs);
+        p.general.compilerprefs = nullptr;
+    }
     // A still: one picture at its frame, under the name given.
     aim(kPsetKindStill, cc("PNG "));
     settings(kPsetKindStill).video.depth = 32;

@@ -188,5 +188,99 @@ TEST_F(ExportTest, DefaultExportNamesPerKind) {
         EXPECT_FALSE(GetProjectDefaultExportName(kind, &got));
 }
 
+// Selectors 5 to 7 let a module edit its own settings: the pointer it hands
+// back is kept on 0 and 19, anything else leaves the settings alone and is
+// reported like an export's result.
+TEST_F(ExportTest, ModulesEditTheirOwnSettings) {
+    start(REEL_EXPTEST_MODULE);
+    aim(kPsetKindMovie, cc("TEST"));
+    Handle h = psetGetExportSettings(kPsetKindMovie);
+    PsetBlock& s = settings(kPsetKindMovie);
+    s.video.subtype = cc("RAW ");
+    s.audio.subtype = cc("RAW ");
+
+    state.replaceSettings = 1;
+    state.settingsResult = kRcCompileSettingsChanged;
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileSettingsChanged);
+    EXPECT_EQ(+state.lastSelector, kRcCompileSettings);
+    EXPECT_EQ(static_cast<void*>(state.lastRequest.settings), nullptr);
+    EXPECT_EQ(+state.lastRequest.fileType, cc("TEST"));
+    ASSERT_NE(Ptr(s.general.compilerprefs), nullptr);
+    EXPECT_EQ(reinterpret_cast<int32_t*>(s.general.compilerprefs)[0], kRcCompileSettings);
+
+    // The compressors' settings carry their codes; 0 keeps the new block too.
+    state.settingsResult = kRcCompileOK;
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileVideoSettings), kRcCompileOK);
+    EXPECT_EQ(+state.lastRequest.compressor, cc("RAW "));
+    ASSERT_NE(Ptr(s.video.subtypeprefs), nullptr);
+    EXPECT_EQ(reinterpret_cast<int32_t*>(s.video.subtypeprefs)[0], kRcCompileVideoSettings);
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileAudioSettings), kRcCompileOK);
+    ASSERT_NE(Ptr(s.audio.subtypeprefs), nullptr);
+    EXPECT_EQ(reinterpret_cast<int32_t*>(s.audio.subtypeprefs)[0], kRcCompileAudioSettings);
+    EXPECT_TRUE(Alerts::messages.empty());
+
+    // The old block goes to the module as it is; a cancel keeps it, a
+    // failure keeps it and is reported.
+    Ptr before = s.general.compilerprefs;
+    state.replaceSettings = 0;
+    state.settingsResult = kRcCompileCancelled;
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileCancelled);
+    EXPECT_EQ(static_cast<void*>(state.lastRequest.settings), before);
+    EXPECT_EQ(Ptr(s.general.compilerprefs), before);
+    EXPECT_TRUE(Alerts::messages.empty());
+    state.settingsResult = kRcCompileOutOfMemory;
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileOutOfMemory);
+    EXPECT_EQ(Ptr(s.general.compilerprefs), before);
+    ASSERT_EQ(Alerts::messages.size(), 1u);
+    EXPECT_EQ(Alerts::messages[0].rfind("An error occurred.", 0), 0u) << Alerts::messages[0];
+
+    // The settings a module made travel with copies of the block.
+    Handle copy = psetNewDefaultSettings();
+    ASSERT_EQ(psetCopyProjectSettings(h, copy), 0);
+    ASSERT_NE(Ptr(psetGetBlock(copy)->general.compilerprefs), nullptr);
+    EXPECT_NE(Ptr(psetGetBlock(copy)->general.compilerprefs), before);
+    EXPECT_EQ(reinterpret_cast<int32_t*>(psetGetBlock(copy)->general.compilerprefs)[0],
+              kRcCompileSettings);
+    psetDisposeSettings(copy);
+
+    // Nothing to ask: a bad selector, no settings, no exporter.
+    const int32_t calls = state.settingsCalls;
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileDoCompile), -50);
+    EXPECT_EQ(CompilerEditSettings(nullptr, kRcCompileSettings), -50);
+    s.general.filetype = cc("NONE");
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), 1);
+    EXPECT_EQ(+state.settingsCalls, calls);
+}
+
+// Without a window the sample modules keep settings they know and otherwise
+// make their defaults.
+TEST_F(ExportTest, SampleModulesAcceptOrMakeTheirSettings) {
+    start(REEL_EXP_PNG);
+    start(REEL_EXP_AVI);
+    aim(kPsetKindMovie, cc("PNG "), cc("PSEQ"));
+    Handle h = psetGetExportSettings(kPsetKindMovie);
+    PsetBlock& s = settings(kPsetKindMovie);
+    ASSERT_EQ(Ptr(s.general.compilerprefs), nullptr);
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileSettingsChanged);
+    ASSERT_NE(Ptr(s.general.compilerprefs), nullptr);
+    int32_t png[2];
+    std::memcpy(png, s.general.compilerprefs, sizeof png);
+    EXPECT_EQ(uint32_t(png[0]), cc("PNGS"));
+    EXPECT_EQ(png[1], -1);  // the host's writer
+    Ptr made = s.general.compilerprefs;
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileOK);
+    EXPECT_EQ(Ptr(s.general.compilerprefs), made);
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileVideoSettings), kRcCompileOK);
+
+    // Another module's block is replaced by the AVI writer's own.
+    aim(kPsetKindMovie, cc("AVIV"));
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileSettings), kRcCompileSettingsChanged);
+    uint32_t avi[2];
+    std::memcpy(avi, s.general.compilerprefs, sizeof avi);
+    EXPECT_EQ(avi[0], cc("AVIS"));
+    EXPECT_EQ(avi[1], 1u << 30);
+    EXPECT_EQ(CompilerEditSettings(h, kRcCompileAudioSettings), kRcCompileOK);
+}
+
 }  // namespace
 }  // namespace exporttest

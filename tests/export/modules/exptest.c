@@ -120,6 +120,21 @@ static int32_t compile(RcCompileServices* host, ExpTestState* st, RcCompileRecor
     return kRcCompileOK;
 }
 
+static int32_t editSettings(RcCompileServices* host, ExpTestState* st, int32_t selector,
+                            RcCompileSettingsRequest* request) {
+    ++st->settingsCalls;
+    st->lastRequest = *request;
+    if (st->replaceSettings) {
+        int32_t* fresh = (int32_t*)host->groups->memory->newPtrClear(8);
+        if (!fresh) return kRcCompileOutOfMemory;
+        fresh[0] = selector;
+        fresh[1] = st->settingsCalls;
+        if (request->settings) host->groups->memory->disposePtr(request->settings);
+        request->settings = fresh;
+    }
+    return st->settingsResult;
+}
+
 RC_MODULE_ENTRY int32_t xCompileEntry(int32_t selector, RcCompileServices* host, void* record,
                                       int32_t index) {
     ExpTestState* st = state(host);
@@ -135,6 +150,10 @@ RC_MODULE_ENTRY int32_t xCompileEntry(int32_t selector, RcCompileServices* host,
         case kRcCompileDoCompile:
         case kRcCompileCustom:
             return compile(host, st, (RcCompileRecord*)record);
+        case kRcCompileSettings:
+        case kRcCompileVideoSettings:
+        case kRcCompileAudioSettings:
+            return editSettings(host, st, selector, (RcCompileSettingsRequest*)record);
         case kRcCompileShutdown:
             ++st->shutdowns;
             return 0;

@@ -36,6 +36,11 @@ typedef struct ExpTestState {
     RcCompileRecord lastRecord;
     int32_t frameCount;
     ExpTestFrame frames[256];
+    /* selectors 5 to 7 */
+    int32_t settingsResult;  /* the answer */
+    int32_t replaceSettings; /* hand back a new block holding the selector */
+    int32_t settingsCalls;
+    RcCompileSettingsRequest lastRequest; /* as received */
 } ExpTestState;
 
 #define EXPTEST_CLASS RC_FOURCC('X', 'T', 'S', 'T')
