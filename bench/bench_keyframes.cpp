@@ -113,7 +113,10 @@ void BM_MltAnimGetDouble(benchmark::State& state) {
         std::string anim;
         for (int k = 0; k < keys; ++k)
             anim += std::to_string(k * kKeySpacing) + "=" + std::to_string(valueOf(k, p)) + ";";
-        names.push_back("p" + std::to_string(p));
+        // appended rather than "p" + ..., which GCC 12 misreads as an
+        // overlapping copy in optimised builds
+        names.emplace_back(1, 'p');
+        names.back() += std::to_string(p);
         mlt_properties_set(props, names.back().c_str(), anim.c_str());
     }
     const int length = (keys - 1) * kKeySpacing + 1;

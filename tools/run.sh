@@ -75,7 +75,10 @@ bench)
     cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DREEL_TESTS=OFF >/dev/null
     cmake --build build-release -j"$jobs"
     run_bench() {  # binary, arguments...
+        # repetitions of ours and the peer's interleaved, so both medians
+        # come from the same stretch of a shared machine's load
         "$@" --benchmark_min_time="${REEL_BENCH_MIN_TIME:-0.05}" --benchmark_repetitions=3 \
+            --benchmark_enable_random_interleaving="${REEL_BENCH_INTERLEAVE:-true}" \
             --benchmark_report_aggregates_only=true
     }
     for b in build-release/bench/bench_*; do
@@ -83,11 +86,14 @@ bench)
         echo "== $b"
         run_bench "$b" "$@"
     done
-    # OpenMP reads its wait policy at start-up: its figures both ways
+    # OpenMP reads its wait policy at start-up: its figures both ways. In
+    # file order, ours before OpenMP's: actively waiting OpenMP workers keep
+    # spinning after their benchmark and would take the processors (and add
+    # their processor time) from whatever ran after them.
     for policy in active passive; do
         echo "== bench_pixels_buffers with OMP_WAIT_POLICY=$policy"
-        OMP_WAIT_POLICY=$policy run_bench build-release/bench/bench_pixels_buffers \
-            --benchmark_filter='Omp|Pool'
+        OMP_WAIT_POLICY=$policy REEL_BENCH_INTERLEAVE=false run_bench \
+            build-release/bench/bench_pixels_buffers --benchmark_filter='Omp|Pool|FillSerial'
     done
     ;;
 *)

@@ -35,9 +35,17 @@ inline void putText(Bytes& b, const std::string& s, bool nul = true) {
     b.insert(b.end(), s.begin(), s.end());
     if (nul) b.push_back(0);
 }
+// Appends n raw bytes. Used where a small vector would otherwise grow by
+// insertion, which GCC 12's optimised builds misreport as out of bounds.
+inline void appendRaw(Bytes& b, const void* p, size_t n) {
+    if (n == 0) return;
+    const size_t at = b.size();
+    b.resize(at + n);
+    std::memcpy(b.data() + at, p, n);
+}
 inline Bytes counted(const std::string& s) {
     Bytes b{uint8_t(s.size())};
-    b.insert(b.end(), s.begin(), s.end());
+    appendRaw(b, s.data(), s.size());
     return b;
 }
 inline Bytes word16(int32_t v) {
@@ -147,10 +155,10 @@ inline Bytes buildContainer(std::vector<Resource> resources) {
     uint32_t total = dataOffset + uint32_t(data.size());
     total = (total + 15) / 16 * 16;
     h.totalSize = total;
-    Bytes out(reinterpret_cast<const uint8_t*>(&h),
-              reinterpret_cast<const uint8_t*>(&h) + sizeof h);
-    out.insert(out.end(), table.begin(), table.end());
-    out.insert(out.end(), data.begin(), data.end());
+    Bytes out;
+    appendRaw(out, &h, sizeof h);
+    appendRaw(out, table.data(), table.size());
+    appendRaw(out, data.data(), data.size());
     out.resize(total, 0);
     return out;
 }
@@ -185,13 +193,12 @@ inline Bytes buildModule(const std::vector<Resource>& resources) {
     sh[2].sh_type = SHT_STRTAB;
     sh[2].sh_offset = namesAt;
     sh[2].sh_size = sizeof names;
-    Bytes out(reinterpret_cast<const uint8_t*>(&eh),
-              reinterpret_cast<const uint8_t*>(&eh) + sizeof eh);
-    out.insert(out.end(), section.begin(), section.end());
-    out.insert(out.end(), names, names + sizeof names);
+    Bytes out;
+    appendRaw(out, &eh, sizeof eh);
+    appendRaw(out, section.data(), section.size());
+    appendRaw(out, names, sizeof names);
     out.resize(headersAt, 0);
-    out.insert(out.end(), reinterpret_cast<const uint8_t*>(sh),
-               reinterpret_cast<const uint8_t*>(sh) + sizeof sh);
+    appendRaw(out, sh, sizeof sh);
     return out;
 }
 
