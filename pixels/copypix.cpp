@@ -9,6 +9,7 @@
 
 #include "pixels/blitters_internal.h"
 #include "pixels/copypix_internal.h"
+#include "pixels/ppix_internal.h"
 #include "pixels/ppix_region.h"
 #include "pixels/scale_kernels.h"
 
@@ -254,7 +255,7 @@ class Scaler {
                 break;
             case kHalf: {
                 const uint8_t* a = src_ + (2 * r) * stride_;
-                halvePixels(a, a + stride_, out, dw_);
+                halvePixels(a, a + stride_, out, dw_, stream_);
                 break;
             }
             case kSameRows:
@@ -302,6 +303,15 @@ class Scaler {
         }
     }
 
+    // Rows go straight to a destination that is not read back before the
+    // whole picture is done, and the picture is far larger than the caches:
+    // the kernels may write around them. finishStreaming() afterwards.
+    void streamLargeOutput() {
+        const uint64_t bytes = (uint64_t(sw_) * uint64_t(sh_) + uint64_t(dw_) * uint64_t(dh_)) * 4;
+        stream_ = mode_ != kNearest && bytes >= rc::pixels::kStreamFillBytes;
+    }
+    bool streams() const { return stream_; }
+
   private:
     void horizontalFromLine(const uint8_t* s, uint8_t* out) {
         if (dw_ < sw_) {
@@ -316,7 +326,8 @@ class Scaler {
         } else if (dw_ == sw_) {
             std::memcpy(out, s, static_cast<size_t>(sw_) * 4);  // a 1:1 pass copies
         } else {
-            lerpPixels(s, sw_, out, colTaps_.i0.data(), colTaps_.i1.data(), colTaps_.f.data(), dw_);
+            lerpPixels(s, sw_, out, colTaps_.i0.data(), colTaps_.i1.data(), colTaps_.f.data(), dw_,
+                       stream_);
         }
     }
 
@@ -329,6 +340,7 @@ class Scaler {
     std::vector<Run> rowRuns_, colRuns_;
     std::vector<uint32_t> sums_;
     std::vector<uint8_t> line_;
+    bool stream_ = false;
 };
 
 }  // namespace
@@ -436,7 +448,9 @@ void copyPix(const PixView& src, const PixView& dst, const FmRect& srcRect, cons
     // Plain copies into another block write each scaled row in place; blends,
     // masks and copies within one block go through a row of their own.
     if (!bt && !masked && !overlaps(src, dst)) {
+        scaler.streamLargeOutput();
         for (int32_t r = 0; r < dh; ++r) scaler.row(r, pixelAt(dst, d.left, d.bottom - 1 - r));
+        if (scaler.streams()) finishStreaming();
         return;
     }
     std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[static_cast<size_t>(dw) * 4]);

@@ -81,14 +81,13 @@ FBlock recycle(int16_t kind, int32_t n) {
 
 // A lookup hit goes to the front of the list and of its chain; `before` is
 // its predecessor along the chain that starts at *chain.
-void promote(FBlock entry, FBlock before, FBlock* chain) {
+void promote(FBlock h, FBlock entry, FBlock before, FBlock* chain) {
     FrameCacheEntry* e = entryOf(entry);
     if (before) {
         entryOf(before)->indexLink = e->indexLink;
         e->indexLink = *chain;
         *chain = entry;
     }
-    FBlock h = head();
     if (entryOf(h)->next == entry) return;
     unlink(entry);
     e->next = entryOf(h)->next;
@@ -138,7 +137,7 @@ uint32_t costOf(const FrameCacheEntry* e) {
 }
 
 FBlock getEntry(int16_t kind, int32_t n) {
-    if (!head() || n <= 0 || !index().reserveOne()) return nullptr;
+    if (!head() || n <= 0 || !index().reserveOne(kind)) return nullptr;
     const intptr_t limit = GetAGlobal(kSlotFrameCacheKindLimit);
     const bool full = limit > 0 && index().count(kind) > size_t(limit);
     if (!full && uint64_t(PurgeFSpace()) > uint64_t(n) + kNewEntryMargin) return allocateEntry(n);
@@ -258,7 +257,7 @@ RC_API void InsertFrame(FBlock entry) {
     } else if (entryOf(entry)->next && idx.remove(entry, true)) {
         unlink(entry);
     }
-    if (!idx.reserveOne()) return;
+    if (!idx.reserveOne(entryOf(entry)->kind)) return;
     FrameCacheEntry* e = entryOf(entry);
     FBlock first = entryOf(h)->next;
     e->next = first;
@@ -275,16 +274,19 @@ RC_API void DeleteFrame(FBlock entry) {
 }
 
 RC_API FBlock FindFrame(int32_t file, int32_t frame, const FmRect* rect, int32_t depth) {
-    if (!head() || !rect) return nullptr;
+    if (!rect) return nullptr;
+    // A miss costs one probe of the index; the list is only touched on a hit.
+    FBlock* chain = index().videoChainOf(file, frame);
+    if (!chain) return nullptr;
+    FBlock h = head();
+    if (!h) return nullptr;
     const int32_t width = rect->right - rect->left;
     const int32_t height = rect->bottom - rect->top;
-    FBlock* chain = index().chainOf(file, frame, kCacheKindVideo);
-    if (!chain) return nullptr;
     for (FBlock b = *chain, before = nullptr; b; before = b, b = entryOf(b)->indexLink) {
         const FrameCacheEntry* e = entryOf(b);
         if (e->widthOrFormat != width || e->heightOrRate != height) continue;
         if (e->depth == depth || (depth == 24 && e->depth == 32)) {
-            promote(b, before, chain);
+            promote(h, b, before, chain);
             return b;
         }
     }
@@ -292,14 +294,15 @@ RC_API FBlock FindFrame(int32_t file, int32_t frame, const FmRect* rect, int32_t
 }
 
 RC_API FBlock FindAudioSec(int32_t file, int32_t second, int32_t flags, int32_t rate) {
-    if (!head()) return nullptr;
-    const int32_t format = flags & kCacheAudioFormatMask;
     FBlock* chain = index().chainOf(file, second, kCacheKindAudio);
     if (!chain) return nullptr;
+    FBlock h = head();
+    if (!h) return nullptr;
+    const int32_t format = flags & kCacheAudioFormatMask;
     for (FBlock b = *chain, before = nullptr; b; before = b, b = entryOf(b)->indexLink) {
         const FrameCacheEntry* e = entryOf(b);
         if (e->heightOrRate == rate && uint16_t(e->widthOrFormat) == format) {
-            promote(b, before, chain);
+            promote(h, b, before, chain);
             return b;
         }
     }

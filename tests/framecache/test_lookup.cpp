@@ -209,6 +209,40 @@ TEST_F(CacheTest, ConsistencyCheckSeesAListAndIndexThatDisagree) {
     E(third)->prev = older;
 }
 
+TEST_F(CacheTest, EntriesOfOtherKindsAndChangedKindsStayIndexed) {
+    FmRect r{0, 0, 8, 8};
+    FBlock a = addVideoEntry(2, 9, 8, 8, 32);
+    FBlock b = addVideoEntry(2, 9, 8, 8, 24);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    // A kind a caller made up: moved to the front under its new kind, no
+    // longer a video frame, still counted and purged by its kind bit.
+    E(a)->kind = 2;
+    InsertFrame(a);
+    EXPECT_EQ(listed(), (std::vector<FBlock>{a, b}));
+    EXPECT_EQ(FindFrame(2, 9, &r, 32), nullptr);
+    EXPECT_EQ(FindFrame(2, 9, &r, 24), b);
+    EXPECT_EQ(checkConsistency(), "");
+    // Turned into an audio second (rate in the height, format in the width).
+    E(b)->kind = kCacheKindAudio;
+    E(b)->heightOrRate = 22050;
+    E(b)->widthOrFormat = 0x0300;
+    InsertFrame(b);
+    EXPECT_EQ(FindFrame(2, 9, &r, 24), nullptr);
+    EXPECT_EQ(FindAudioSec(2, 9, 0x0300, 22050), b);
+    EXPECT_EQ(checkConsistency(), "");
+    PurgeTypeFrames(2);
+    EXPECT_EQ(listed(), (std::vector<FBlock>{b}));
+    EXPECT_EQ(checkConsistency(), "");
+    // Back to video and taken out; the audio key no longer answers.
+    E(b)->kind = kCacheKindVideo;
+    DeleteFrame(b);
+    EXPECT_TRUE(listed().empty());
+    EXPECT_EQ(FindAudioSec(2, 9, 0x0300, 22050), nullptr);
+    EXPECT_EQ(checkConsistency(), "");
+    PurgeFrame(b);
+}
+
 TEST_F(CacheTest, ManyKeysSurviveIndexGrowthAndRemoval) {
     // Enough distinct keys to grow the index several times, then remove
     // every other one so probe runs have holes in them.

@@ -335,6 +335,9 @@ TEST_F(CopyPixTest, ScalersMatchTheReference) {
         {50, 10, 53, 12, kCopySmooth},  // barely wider: windows of eight and gathers
         {24, 18, 24, 31, kCopySmooth},  // taller, width kept
         {25, 18, 11, 18, 0},            // narrower, rows kept
+        // pictures large enough for the kernels to write around the caches
+        {1280, 720, 640, 360, 0},
+        {640, 360, 1283, 721, kCopySmooth},
     };
     for (int plain = 0; plain < 2; ++plain)
         for (const Case& c : cases) {
