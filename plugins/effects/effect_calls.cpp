@@ -2,7 +2,11 @@
 // by name, the version dispatch with the older records of version-2
 // modules, and the global state set around each call.
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
 
+#include "platform/code_modules.h"
 #include "plugins/effects/effect_host.h"
 #include "plugins/module_call.h"
 #include "reelcore/filetable.h"
@@ -108,7 +112,46 @@ int16_t callVersion2(int16_t fileID, OSType kind, int16_t selector, Handle recor
         });
 }
 
+// Filters and transitions run once per frame: loading and unloading their
+// code around every call would cost more than a small picture's work. One
+// extra load keeps each module's code mapped (the per-call load and unload
+// then only move the reference count) until the filters shut down. Keyed by
+// path, as FileIDs are reused.
+struct KeptModule {
+    std::string path;
+    void* code;
+};
+struct KeptModules {
+    std::mutex lock;
+    std::vector<KeptModule> modules;
+};
+KeptModules& keptModules() {
+    static KeptModules kept;
+    return kept;
+}
+constexpr size_t kMostKeptModules = 256;
+
+void keepLoaded(int16_t fileID) {
+    char path[260] = {};
+    GetFSSpecPath(fileID, path);
+    path[sizeof path - 1] = '\0';
+    if (!path[0]) return;
+    KeptModules& kept = keptModules();
+    std::lock_guard<std::mutex> hold(kept.lock);
+    if (kept.modules.size() >= kMostKeptModules) return;
+    for (const KeptModule& m : kept.modules)
+        if (m.path == path) return;
+    if (void* code = platform::loadCodeModule(path)) kept.modules.push_back(KeptModule{path, code});
+}
+
 }  // namespace
+
+void releaseKeptModules() {
+    KeptModules& kept = keptModules();
+    std::lock_guard<std::mutex> hold(kept.lock);
+    for (const KeptModule& m : kept.modules) platform::unloadCodeModule(m.code);
+    kept.modules.clear();
+}
 
 const RcHostServices& hostServices() {
     return kServices;
@@ -117,6 +160,7 @@ const RcHostServices& hostServices() {
 int16_t callEntry(int16_t fileID, const char* entryName, int16_t selector, void* arg) {
     plugins::ModuleCall call(fileID, entryName);
     if (!call.entry()) return kNoModule;
+    keepLoaded(fileID);
     return call.run([&](void* entry) {
         return reinterpret_cast<int16_t (*)(int16_t, void*)>(entry)(selector, arg);
     });

@@ -24,8 +24,10 @@ constexpr int16_t kNoModule = 1;
 
 // Calls entryName of the module as (selector, arg) with slot 333 naming the
 // module and the current resource file restored afterwards; kNoModule when
-// the module cannot be opened or lacks the entry.
+// the module cannot be opened or lacks the entry. A module called once keeps
+// its code loaded until releaseKeptModules.
 int16_t callEntry(int16_t fileID, const char* entryName, int16_t selector, void* arg);
+void releaseKeptModules();
 
 // The record's picture or settings word as a Handle.
 inline Handle handleOf(uint32_t word) {

@@ -137,8 +137,10 @@ RC_API int16_t FlattenXEFilterList(Handle list) {
 
 RC_API void vidFiltersShutdown(void) {
     releaseList(kSlotVideoFilters);
+    releaseKeptModules();
 }
 
 RC_API void audFiltersShutdown(void) {
     releaseList(kSlotAudioFilters);
+    releaseKeptModules();
 }

@@ -87,6 +87,8 @@ bool decodeMore(AudioState& s, const AudioFacts& a, double origin) {
                              [](const AudioFacts::Packet& p, int64_t t) { return p.pts < t; });
         if (ts != AV_NOPTS_VALUE && packet != a.packets.end() && packet->pts == ts)
             s.next = packet->position;
+        else if (s.atStart && !a.packets.empty())
+            s.next = a.firstSound;  // its time moved past the priming the decoder dropped
         else
             s.next = ts == AV_NOPTS_VALUE || tb.den == 0
                          ? 0
@@ -94,6 +96,7 @@ bool decodeMore(AudioState& s, const AudioFacts& a, double origin) {
         s.start = s.next;
         s.buffer.clear();
         s.positioned = true;
+        s.atStart = false;
     }
     if (f->nb_samples <= 0 || !configure(s, f, a.rate)) {
         av_frame_unref(f);
@@ -118,12 +121,14 @@ bool decodeMore(AudioState& s, const AudioFacts& a, double origin) {
 
 bool seekTo(AudioState& s, const AudioFacts& a, double origin, int64_t sample) {
     resetWindow(s);
+    s.atStart = false;
     const double seconds = origin + double(sample) / a.rate - kPreroll;
     const AVRational tb = s.decoder.timeBase();
     if (sample > a.rate * kPreroll && tb.num > 0 && tb.den > 0 &&
         s.decoder.seek(int64_t(std::floor(seconds / av_q2d(tb)))))
         return true;
-    return s.decoder.restart();
+    s.atStart = s.decoder.restart();
+    return s.atStart;
 }
 
 }  // namespace
@@ -143,6 +148,11 @@ bool MediaSource::readAudio(int64_t first, int32_t count, bool wide, bool stereo
             audio_.reset();
             return false;
         }
+        // Some decoders (Opus) drop the encoder's priming from the first
+        // sound they make, wherever that comes from: make it the stream's
+        // first packet, so that a seek before any read loses nothing.
+        if (audio_->decoder.next() == StreamDecoder::Next::Frame)
+            av_frame_unref(audio_->decoder.frame());
     }
     AudioState& s = *audio_;
     if (s.wide != wide || s.stereo != stereo) {
@@ -162,7 +172,7 @@ bool MediaSource::readAudio(int64_t first, int32_t count, bool wide, bool stereo
         }
         if (!s.positioned || s.start <= from || fromStart) break;
         resetWindow(s);
-        if (!s.decoder.restart()) return false;
+        if (!(s.atStart = s.decoder.restart())) return false;
         fromStart = true;
     }
     // Keep one second before the target for requests that step back a little.

@@ -55,6 +55,9 @@ struct AudioFacts {
         int64_t position;
     };
     std::vector<Packet> packets;
+    // With packets: where the decoder's first sample from the stream's
+    // start lies (after the priming samples it drops).
+    int64_t firstSound = 0;
 };
 
 struct MediaFacts {

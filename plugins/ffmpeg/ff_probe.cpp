@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "ff_media.h"
 
@@ -149,6 +151,61 @@ std::string findTimecode(AVFormatContext* ctx) {
     return {};
 }
 
+// Sample frames in audio packets whose size does not tell them (Vorbis and
+// Opus, whose frames vary in length): the codec's bitstream parser reads
+// them from each packet's header.
+class PacketSamples {
+  public:
+    explicit PacketSamples(const AVCodecParameters* par) {
+        parser_ = av_parser_init(par->codec_id);
+        codec_ = avcodec_alloc_context3(nullptr);
+        if (!parser_ || !codec_ || avcodec_parameters_to_context(codec_, par) < 0)
+            release();
+        else
+            parser_->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+    }
+    ~PacketSamples() { release(); }
+    PacketSamples(const PacketSamples&) = delete;
+    PacketSamples& operator=(const PacketSamples&) = delete;
+
+    // The packet's sample frames, -1 when the parser does not say.
+    int of(const AVPacket* p) {
+        if (!parser_ || p->size <= 0) return -1;
+        uint8_t* out = nullptr;
+        int outSize = 0;
+        parser_->duration = -1;
+        av_parser_parse2(parser_, codec_, &out, &outSize, p->data, p->size, AV_NOPTS_VALUE,
+                         AV_NOPTS_VALUE, 0);
+        return outSize == p->size ? parser_->duration : -1;
+    }
+
+  private:
+    void release() {
+        if (parser_) av_parser_close(parser_);
+        if (codec_) avcodec_free_context(&codec_);
+        parser_ = nullptr;
+    }
+    AVCodecParserContext* parser_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+};
+
+// The samples the decoder drops from the start of the stream's first packet
+// (encoder priming): as the demuxer marks them on the packet, else Opus'
+// pre-skip from its header ("OpusHead", version, channels, pre-skip).
+int64_t skipAtStart(const AVPacket* p, const AVCodecParameters* par) {
+    size_t size = 0;
+    const uint8_t* d = av_packet_get_side_data(p, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (d && size >= 4) {
+        const uint32_t skip =
+            uint32_t(d[0]) | uint32_t(d[1]) << 8 | uint32_t(d[2]) << 16 | uint32_t(d[3]) << 24;
+        if (skip > 0) return skip;
+    }
+    if (par->codec_id == AV_CODEC_ID_OPUS && par->extradata && par->extradata_size >= 12 &&
+        std::memcmp(par->extradata, "OpusHead", 8) == 0)
+        return par->extradata[10] | par->extradata[11] << 8;
+    return 0;
+}
+
 // Reads every packet: the video frame list and keyframes, the audio's end.
 void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
     VideoFacts& v = f.video;
@@ -160,6 +217,13 @@ void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
     int64_t counted = 0;  // sample frames of the audio packets so far
     bool countable = a.stream >= 0;
     AVCodecParameters* apar = a.stream >= 0 ? ctx->streams[a.stream]->codecpar : nullptr;
+    std::unique_ptr<PacketSamples> parsed;
+    int64_t firstSkip = 0;  // priming samples the decoder drops from the first packet
+    // Timestamps coarser than a sample (Matroska's milliseconds) do not
+    // place a packet exactly: there the codec's parser counts its samples.
+    const AVRational atb = a.stream >= 0 ? ctx->streams[a.stream]->time_base : AVRational{0, 1};
+    const bool coarse =
+        a.stream >= 0 && atb.num > 0 && int64_t(atb.den) < int64_t(atb.num) * a.rate;
     constexpr int64_t kMaxPackets = int64_t(1) << 26;
     for (int64_t n = 0; n < kMaxPackets && av_read_frame(ctx, pkt) >= 0; ++n) {
         if (pkt->stream_index == v.stream && !(pkt->flags & AV_PKT_FLAG_DISCARD)) {
@@ -175,8 +239,17 @@ void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
             }
         } else if (pkt->stream_index == a.stream) {
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            const int samples = av_get_audio_frame_duration2(apar, pkt->size);
-            if (samples <= 0 || ts == AV_NOPTS_VALUE ||
+            int samples = av_get_audio_frame_duration2(apar, pkt->size);
+            if (samples <= 0 && countable && coarse) {
+                if (!parsed) parsed = std::make_unique<PacketSamples>(apar);
+                samples = parsed->of(pkt);
+                // The Vorbis decoder makes no sound from the stream's first
+                // packet (it only primes the overlap), whatever its header says.
+                if (apar->codec_id == AV_CODEC_ID_VORBIS && a.packets.empty() && samples > 0)
+                    samples = 0;
+            }
+            if (a.packets.empty() && countable) firstSkip = skipAtStart(pkt, apar);
+            if (samples < 0 || ts == AV_NOPTS_VALUE ||
                 (!a.packets.empty() && ts <= a.packets.back().pts))
                 countable = false;
             if (countable) {
@@ -218,14 +291,29 @@ void scanPackets(AVFormatContext* ctx, MediaFacts& f) {
         if (start != AV_NOPTS_VALUE) f.origin = double(start) * av_q2d(st->time_base);
     }
     if (a.stream >= 0 && audioEnd != AV_NOPTS_VALUE) {
-        const AVRational atb = ctx->streams[a.stream]->time_base;
         const double end = double(audioEnd) * av_q2d(atb);
         a.frames = std::max<int64_t>(0, std::llround((end - f.origin) * a.rate));
         if (countable && !a.packets.empty()) {
+            // Where the first packet's sound starts: its timestamp, or when
+            // the decoder drops priming samples from it, that many before
+            // the stream's start (exact where the timestamps are rounded).
+            const AVStream* st = ctx->streams[a.stream];
             const int64_t first =
-                std::llround((double(a.packets.front().pts) * av_q2d(atb) - f.origin) * a.rate);
-            for (AudioFacts::Packet& p : a.packets) p.position += first;
-            a.frames = std::max<int64_t>(0, first + counted);
+                firstSkip > 0 && st->start_time != AV_NOPTS_VALUE
+                    ? std::llround((double(st->start_time) * av_q2d(atb) - f.origin) * a.rate) -
+                          firstSkip
+                    : std::llround((double(a.packets.front().pts) * av_q2d(atb) - f.origin) *
+                                   a.rate);
+            // Counts that disagree with the timestamps by more than a tenth
+            // of a second (and a little for rounding) are not believed.
+            const int64_t byCount = first + counted;
+            if (std::llabs(byCount - a.frames) > a.rate / 10 + a.frames / 100) {
+                countable = false;
+            } else {
+                for (AudioFacts::Packet& p : a.packets) p.position += first;
+                a.frames = std::max<int64_t>(0, byCount);
+                a.firstSound = first + firstSkip;
+            }
         }
     }
     if (!countable) a.packets.clear();

@@ -41,6 +41,7 @@ struct AudioState {
     int64_t next = 0;         // position of the next decoded sample frame
     bool positioned = false;  // next is known
     bool ended = false;       // the decoder has nothing more
+    bool atStart = false;     // decoding from the stream's first packet
     ~AudioState();
 };
 

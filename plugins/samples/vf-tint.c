@@ -36,16 +36,24 @@ static int16_t tint(const RcVideoFilterRecord* r) {
     int32_t h = src->bounds.bottom - src->bounds.top;
     if (dst->bounds.right - dst->bounds.left < w) w = dst->bounds.right - dst->bounds.left;
     if (dst->bounds.bottom - dst->bounds.top < h) h = dst->bounds.bottom - dst->bounds.top;
-    /* Pixels are B, G, R, A. */
-    const int32_t tb = s.colour[2], tg = s.colour[1], tr = s.colour[0], a = s.amount;
+    /* Each channel's result depends only on its input byte, so one table
+       per channel holds all 256 answers. Pixels are B, G, R, A. */
+    uint8_t table[3][256];
+    const int32_t toward[3] = {s.colour[2], s.colour[1], s.colour[0]};
+    for (int32_t c = 0; c < 3; ++c)
+        for (int32_t v = 0; v < 256; ++v)
+            table[c][v] = (uint8_t)(v + (toward[c] - v) * s.amount / 100);
     for (int32_t y = 0; y < h; ++y) {
         const uint8_t* in = (const uint8_t*)src->pixels + (size_t)src->rowBytes * y;
         uint8_t* out = (uint8_t*)dst->pixels + (size_t)dst->rowBytes * y;
+        /* A pixel at a time as one little-endian word: B | G << 8 | R << 16
+           | A << 24, read and written whole. */
         for (int32_t x = 0; x < w; ++x, in += 4, out += 4) {
-            out[0] = (uint8_t)(in[0] + (tb - in[0]) * a / 100);
-            out[1] = (uint8_t)(in[1] + (tg - in[1]) * a / 100);
-            out[2] = (uint8_t)(in[2] + (tr - in[2]) * a / 100);
-            out[3] = in[3];
+            uint32_t p;
+            memcpy(&p, in, 4);
+            p = (uint32_t)table[0][p & 0xFF] | (uint32_t)table[1][(p >> 8) & 0xFF] << 8 |
+                (uint32_t)table[2][(p >> 16) & 0xFF] << 16 | (p & 0xFF000000u);
+            memcpy(out, &p, 4);
         }
     }
     return 0;
