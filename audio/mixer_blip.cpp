@@ -8,6 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "audio/audio_internal.h"
 #include "audio/mixer_internal.h"
 #include "reelcore/audio.h"
@@ -138,6 +142,39 @@ void channelOptions(uint8_t* block, int32_t bytes, int32_t format, int32_t flags
     }
 }
 
+// One channel of 16-bit stereo samples times keep / 100, truncated toward
+// zero; the other channel is multiplied by 100 / 100, which keeps it. The
+// vector loop multiplies by 0.01f in float and truncates, which gives the
+// same quotients for every sample and keep: products stay below 2^24 so
+// they convert exactly, whole quotients round back to themselves, and
+// others lie at least 0.01 from a whole number, far more than the float
+// error below 32768.
+void scaleChannel16(uint8_t* block, int32_t samples, int32_t channel, int32_t keep) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const int16_t l = int16_t(channel == 0 ? keep : 100), r = int16_t(channel == 0 ? 100 : keep);
+    const __m128i k = _mm_setr_epi16(l, r, l, r, l, r, l, r);
+    const __m128 hundredth = _mm_set1_ps(0.01f);
+    for (; i + 8 <= samples; i += 8) {
+        auto* at = reinterpret_cast<__m128i*>(block + 2 * size_t(i));
+        const __m128i s = _mm_loadu_si128(at);
+        const __m128i lo = _mm_mullo_epi16(s, k), hi = _mm_mulhi_epi16(s, k);
+        const __m128i q0 =
+            _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, hi)), hundredth));
+        const __m128i q1 =
+            _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, hi)), hundredth));
+        _mm_storeu_si128(at, _mm_packs_epi32(q0, q1));
+    }
+#endif
+    // i is even here, so sample i is still the left channel.
+    for (i += channel; i < samples; i += 2) {
+        int16_t s;
+        std::memcpy(&s, block + 2 * size_t(i), 2);
+        s = int16_t(s * keep / 100);
+        std::memcpy(block + 2 * size_t(i), &s, 2);
+    }
+}
+
 // Pan v in -100 ... 100: v > 0 scales the left channel by (100 - v) / 100,
 // v < 0 the right by (100 + v) / 100; products truncate toward zero.
 void applyPan(uint8_t* block, int32_t bytes, int32_t format, int32_t v) {
@@ -145,13 +182,7 @@ void applyPan(uint8_t* block, int32_t bytes, int32_t format, int32_t v) {
     const int32_t keep = v > 0 ? 100 - v : 100 + v;
     const int32_t channel = v > 0 ? 0 : 1;
     if (format & kAudio16Bit) {
-        const int32_t n = bytes / 2;
-        for (int32_t i = channel; i < n; i += 2) {
-            int16_t s;
-            std::memcpy(&s, block + 2 * i, 2);
-            s = int16_t(s * keep / 100);
-            std::memcpy(block + 2 * i, &s, 2);
-        }
+        scaleChannel16(block, bytes / 2, channel, keep);
     } else {
         for (int32_t i = channel; i < bytes; i += 2)
             block[i] = uint8_t((int32_t(block[i]) - 128) * keep / 100 + 128);
@@ -172,8 +203,9 @@ void reverseBlock(uint8_t* block, int32_t bytes, int32_t format) {
     }
 }
 
-int32_t logFade(int32_t g) {
-    if (g <= 0 || g >= 65536 || !psetGetLogFade(nullptr)) return g;
+// `on`: the project's log fade setting, read once per mix.
+int32_t logFade(int32_t g, bool on) {
+    if (!on || g <= 0 || g >= 65536) return g;
     const double v = (100.0 - 50.0 * std::log10(100.0 - double(g) * 100.0 / 65536.0)) * 655.36;
     return int32_t(std::clamp(v, 0.0, 65536.0));
 }
@@ -276,7 +308,7 @@ int16_t bandLevel(double value) {
 class FrameMix {
   public:
     FrameMix(const Request& q, bool live, int32_t format, int32_t rate)
-        : q_(q), live_(live), format_(format), rate_(rate) {}
+        : q_(q), live_(live), format_(format), rate_(rate), logFade_(psetGetLogFade(nullptr)) {}
 
     // Mixes the frame into out (span bytes). False when the accumulator
     // could not be had (out holds silence).
@@ -386,7 +418,7 @@ class FrameMix {
         }
         if (const int32_t p = clipVolume(src.item.clipID))
             g = int32_t(std::min<int64_t>(int64_t(p) * g / 100, kMaxGain));
-        gain = std::clamp(logFade(g), 0, kMaxGain);
+        gain = std::clamp(logFade(g, logFade_), 0, kMaxGain);
     }
 
     void queueMoves(int32_t n, FmMixerStrip* st, int32_t frame) {
@@ -409,6 +441,7 @@ class FrameMix {
     const Request& q_;
     bool live_;
     int32_t format_, rate_;
+    bool logFade_;
 };
 
 int32_t spanBytes(const Request& q, int32_t frame, int32_t rate, int32_t format, int64_t& bytes) {

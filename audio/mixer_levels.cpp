@@ -69,31 +69,60 @@ void advanceRings() {
     if (s.width > 0) s.masterPos = (s.masterPos + 1) % s.width;
 }
 
+namespace {
+
+// The largest value of each of 2 interleaved channels (or of one), never
+// below `floor`. Written as plain running maxima so the compiler keeps them
+// in vector registers.
+template <typename T>
+void channelMaxima(const T* v, int32_t n, bool stereo, T floor, T top[2]) {
+    T a = floor, b = floor;
+    if (stereo) {
+        const int32_t pairs = n / 2;
+        for (int32_t i = 0; i < pairs; ++i) {
+            a = std::max(a, v[2 * i]);
+            b = std::max(b, v[2 * i + 1]);
+        }
+        if (n % 2) a = std::max(a, v[n - 1]);
+    } else {
+        for (int32_t i = 0; i < n; ++i) a = std::max(a, v[i]);
+        b = a;
+    }
+    top[0] = a;
+    top[1] = b;
+}
+
+}  // namespace
+
 void blockPeaks(const void* samples, int32_t format, int32_t byteCount, float peaks[2]) {
     peaks[0] = peaks[1] = 0.0f;
     if (!samples || byteCount <= 0) return;
-    const int step = (format & kAudioStereo) ? 2 : 1;
-    // Only positive excursions count: the running maxima start at 0.
+    const bool stereo = format & kAudioStereo;
+    // Only positive excursions count: the maxima start at silence.
     int32_t top[2] = {0, 0};
     float unit;
     if (format & kMeterAccumulator) {
-        const auto* w = static_cast<const int32_t*>(samples);
-        const int32_t n = byteCount / 4;
-        for (int32_t i = 0; i < n; ++i) top[i % step] = std::max(top[i % step], w[i] >> 4);
+        // The shift by 4 keeps order, so the largest word gives the peak.
+        int32_t t[2];
+        channelMaxima(static_cast<const int32_t*>(samples), byteCount / 4, stereo, int32_t{0}, t);
+        top[0] = t[0] >> 4;
+        top[1] = t[1] >> 4;
         unit = 1.0f / 32767.0f;
     } else if (format & kAudio16Bit) {
-        const auto* w = static_cast<const int16_t*>(samples);
-        const int32_t n = byteCount / 2;
-        for (int32_t i = 0; i < n; ++i) top[i % step] = std::max<int32_t>(top[i % step], w[i]);
+        int16_t t[2];
+        channelMaxima(static_cast<const int16_t*>(samples), byteCount / 2, stereo, int16_t{0}, t);
+        top[0] = t[0];
+        top[1] = t[1];
         unit = 1.0f / 32767.0f;
     } else {
-        const auto* b = static_cast<const uint8_t*>(samples);
-        for (int32_t i = 0; i < byteCount; ++i)
-            top[i % step] = std::max(top[i % step], int32_t(b[i]) - 128);
+        uint8_t t[2];
+        channelMaxima(static_cast<const uint8_t*>(samples), byteCount, stereo, uint8_t{128}, t);
+        top[0] = int32_t(t[0]) - 128;
+        top[1] = int32_t(t[1]) - 128;
         unit = 1.0f / 127.0f;
     }
     peaks[0] = float(top[0]) * unit;
-    peaks[1] = step == 2 ? float(top[1]) * unit : peaks[0];
+    peaks[1] = stereo ? float(top[1]) * unit : peaks[0];
 }
 
 void resetState() {

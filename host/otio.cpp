@@ -287,8 +287,13 @@ void readEffects(const Json& j, Item& item, const std::string& where,
             item.speed = number(e, "time_scalar", where + " time warp");
         } else {
             item.effects.push_back(e);
-            notes.push_back(where + ": effect " + (schema.empty() ? "(no schema)" : schema) +
-                            " kept as written");
+            // Effects naming a module in metadata.reelcore are rendered.
+            const Json* m = field(e, "metadata");
+            const bool module = m && m->is_object() && m->contains("reelcore") &&
+                                (*m)["reelcore"].is_object() && (*m)["reelcore"].contains("module");
+            if (!module)
+                notes.push_back(where + ": effect " + (schema.empty() ? "(no schema)" : schema) +
+                                " kept as written");
         }
     }
 }

@@ -107,6 +107,31 @@ std::string framesText(int64_t ticks, const otio::Rate& rate) {
     return out;
 }
 
+// "SMPTE_Dissolve: fx-dissolve", with the settings that are not the defaults.
+std::string transitionText(const otio::Item& m) {
+    const otio::TransitionOptions& o = m.transition;
+    std::string out = m.transitionType + ": " + (o.module.empty() ? "fx-dissolve" : o.module);
+    char text[96];
+    if (o.border) {
+        std::snprintf(text, sizeof text, ", border %d #%06X", int(o.border),
+                      unsigned(o.borderColour.value_or(0)));
+        out += text;
+    }
+    if (o.antiAlias) out += ", anti-alias " + std::to_string(o.antiAlias);
+    if (o.reversed) out += ", reversed";
+    if (o.start != 0 || o.end != 100) {
+        std::snprintf(text, sizeof text, ", runs %g ... %g %%", o.start, o.end);
+        out += text;
+    }
+    if (o.startPoint[0] || o.startPoint[1] || o.endPoint[0] || o.endPoint[1]) {
+        std::snprintf(text, sizeof text, ", from (%d, %d) to (%d, %d)", int(o.startPoint[0]),
+                      int(o.startPoint[1]), int(o.endPoint[0]), int(o.endPoint[1]));
+        out += text;
+    }
+    if (!o.settings.empty()) out += ", " + std::to_string(o.settings.size()) + " bytes of settings";
+    return out;
+}
+
 void listTracks(const otio::Timeline& t, const otio::LibraryTimeline& lib) {
     const otio::Rate& rate = t.rate;
     for (int32_t i = 0; i < CountTracks(lib.table()); ++i) {
@@ -121,7 +146,7 @@ void listTracks(const otio::Timeline& t, const otio::LibraryTimeline& lib) {
             std::printf("  [%s, %s)", framesText(start, rate).c_str(),
                         framesText(end, rate).c_str());
             if (m && m->kind == otio::Kind::Transition) {
-                std::printf(" transition %s\n", m->transitionType.c_str());
+                std::printf(" transition %s\n", transitionText(*m).c_str());
                 continue;
             }
             std::printf(" %s: %s, FileID %d, clip %d, source %s-%s", m ? m->name.c_str() : "?",

@@ -228,16 +228,23 @@ TEST_F(Golden, ComparisonCatchesChangedPixels) {
     EXPECT_NE(compare(a, Picture{2, 4, a.rgba}, {}).find("size"), std::string::npos);
 }
 
-// Runs reelhost with the arguments; its exit status, standard error in `err`.
-int reelhost(const std::string& arguments, std::string& err) {
-    const std::string errFile = ::testing::TempDir() + "reelhost_golden.err";
-    const int status =
-        std::system((REELHOST_PATH " " + arguments + " >/dev/null 2>" + errFile).c_str());
-    std::ifstream in(errFile);
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    err = text.str();
-    std::remove(errFile.c_str());
+    std::remove(path.c_str());
+    return text.str();
+}
+
+// Runs reelhost with the arguments; its exit status, standard error in
+// `err`, standard output in `out` when asked for.
+int reelhost(const std::string& arguments, std::string& err, std::string* out = nullptr) {
+    const std::string base = ::testing::TempDir() + "reelhost_golden";
+    const int status = std::system(
+        (REELHOST_PATH " " + arguments + " >" + base + ".out 2>" + base + ".err").c_str());
+    err = slurp(base + ".err");
+    const std::string printed = slurp(base + ".out");
+    if (out) *out = printed;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -258,6 +265,16 @@ TEST_F(Golden, ReelhostRendersTheDemoFramesAndRefusesFramesPastTheEnd) {
         ASSERT_TRUE(readPng(goldenPath(name), golden));
         EXPECT_EQ(compare(got, golden, {}), "") << name;
     }
+    // The transitions as the timeline file has them; the tint is used.
+    std::string out;
+    ASSERT_EQ(reelhost("timeline show " + otioFile, err, &out), 0) << err;
+    EXPECT_NE(out.find("[113, 137) transition SMPTE_Dissolve: fx-dissolve\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("[200, 224) transition Custom_Transition: fx-wipe, border 3 #FFFFFF, "
+                       "anti-alias 2, from (0, 0) to (117, 87)\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("kept, not used"), std::string::npos) << out;
     // The demo has 250 frames: 249 is its last, 250 lies past the end.
     EXPECT_EQ(reelhost("render " + otioFile + " 249 " + dir + "/last.png", err), 0) << err;
     EXPECT_EQ(reelhost("render " + otioFile + " 250 " + dir + "/past.png", err), 1);
