@@ -1,5 +1,6 @@
 // Image filters on raw rows.
 #include "pixels/imagefilters_core.h"
+#include "pixels/vector_loop.h"
 
 #include <algorithm>
 #include <cmath>
@@ -289,7 +290,6 @@ namespace {
 
 // Vectorised loops of the separable alpha blur (integer arithmetic, so every
 // instruction set gives the same bytes).
-#define RC_VECTOR_LOOP __attribute__((target_clones("avx2", "default"), optimize("O3")))
 
 RC_VECTOR_LOOP void weighOne(int32_t* acc, const uint8_t* a, int32_t w, int32_t n) {
     for (int32_t i = 0; i < n; ++i) acc[i] = w * a[i];

@@ -1,5 +1,6 @@
 // Row kernels of the scalers: plain forms, AVX2 forms chosen at run time.
 #include "pixels/scale_kernels.h"
+#include "pixels/vector_loop.h"
 
 #include <atomic>
 #include <cstring>
@@ -22,8 +23,6 @@ bool avx2() {
     return false;
 #endif
 }
-
-#define RC_VECTOR_LOOP __attribute__((target_clones("avx2", "default"), optimize("O3")))
 
 // a + floor((b - a) f / 256) == (a (256 - f) + b f) >> 8, which stays below 2^16.
 RC_VECTOR_LOOP void lerpBytesLoop(const uint8_t* a, const uint8_t* b, uint8_t* out, int32_t n,

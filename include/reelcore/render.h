@@ -104,6 +104,18 @@ enum {
     kMsgCompRTDone = 10078
 };
 
+/* A nested timeline: a file of type 'LAYR' whose record's handlerData holds
+   this block (the file table frees the block, never the table). An item of
+   such a file shows the nested timeline at its local time, through
+   EffectFrame, up to the nesting depth of slot 92 (a timeline inside the
+   rendered one is at depth 1); deeper, or without the block, the item is
+   transparent black and TimeInfo classes it 1 (nothing to draw). */
+enum { kFileTypeNested = 0x4C415952 /* 'LAYR' */, kNestedTimelineTag = 0x54544142 /* 'TTAB' */ };
+typedef struct FmNestedTimeline {
+    OSType tag;     /* kNestedTimelineTag */
+    uint32_t table; /* the track table's Handle word */
+} FmNestedTimeline;
+
 /* Render hooks of slots 283 and 284: called with EffectFrame's arguments; a
    non-zero answer ends the frame. */
 typedef int32_t (*FmRenderHook)(Handle context, int32_t superMode, int32_t time, const TDB* tdb,

@@ -10,7 +10,9 @@
 #include "reelcore/media_access.h"
 #include "reelcore/memory.h"
 #include "reelcore/motion.h"
+#include "reelcore/mp.h"
 #include "reelcore/pworld.h"
+#include "timeline/mp_bands.h"
 #include "timeline/render/render_hooks.h"
 #include "timeline/render/render_internal.h"
 #include "timeline/tracks_internal.h"
@@ -34,6 +36,16 @@ uint32_t squeezedAspect(uint32_t aspect, int32_t flags) {
 OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst,
                  const FmRect* rect, int32_t interpCode) {
     if (!dst) return -50;
+    const int16_t file = ClipFile(clipID);
+    if (file && GetFileTypeID(file) == kFileTypeNested) {
+        // A nested timeline, or transparent black beyond the nesting depth.
+        if (Handle table = nestedTableOf(file))
+            renderNested(table, pos, tdb, flags, dst);
+        else
+            clearTransparent(dst);
+        applyFieldCode(dst, interpCode);
+        return noErr;
+    }
     PWorld world = RegPWorldBits(dst, 0);
     if (!world) return memFullErr;
     FmRect r = rect ? *rect : FmRect{0, 0, widthOf(dst), heightOf(dst)};
@@ -43,7 +55,9 @@ OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPi
     // aspect is letterboxed as in the whole frame.
     const uint32_t aspect = ppixGetPixelAspectRatio(dst);
     ppixSetPixelAspectRatio(dst, squeezedAspect(aspect, flags));
-    const OSErr err = GetClipVideo(&at, clipID, world, &r, flags & kRenderDepthMask);
+    // Stills come from the frame cache after their first fetch.
+    const OSErr err =
+        GetClipVideo(&at, clipID, world, &r, (flags & kRenderDepthMask) | kVideoStillCache);
     ppixSetPixelAspectRatio(dst, aspect);
     pwDispose(world);
     if (err) {
@@ -55,16 +69,20 @@ OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPi
 }
 
 // Lays the picture on black: colours scaled by their alpha, alpha opaque.
+// Opaque pixels keep their colours, so only the others are computed.
 void compOnBlack(PPixHand pix) {
     const int32_t w = widthOf(pix), h = heightOf(pix);
-    for (int32_t y = 0; y < h; ++y) {
-        uint8_t* p = rowOf(pix, y);
-        for (int32_t x = 0; x < w; ++x, p += 4) {
-            const uint32_t a = p[3];
-            for (int c = 0; c < 3; ++c) p[c] = uint8_t((p[c] * a + 127) / 255);
-            p[3] = 255;
+    rc::mp::runRowBands(h, kMPMinSplitRows, [&](int32_t first, int32_t count) {
+        for (int32_t y = first; y < first + count; ++y) {
+            uint8_t* p = rowOf(pix, y);
+            for (int32_t x = 0; x < w; ++x, p += 4) {
+                const uint32_t a = p[3];
+                if (a == 255) continue;
+                for (int c = 0; c < 3; ++c) p[c] = uint8_t((p[c] * a + 127) / 255);
+                p[3] = 255;
+            }
         }
-    }
+    });
 }
 
 constexpr OSType kFileTypeXE = 0x65464B54;  // 'eFKT'

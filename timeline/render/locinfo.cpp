@@ -44,6 +44,15 @@ bool hasFilters(const TrackItemRec& item) {
     return list && *list && GetHandleSize(list) > 0;
 }
 
+// A nested timeline as A: what it shows at pos, though never drawn by its
+// file directly; nothing beyond the nesting depth.
+int16_t nestedFileClass(int16_t file, int32_t pos, const TDB* tdb, int32_t flags) {
+    Handle table = rc::render::nestedTableOf(file);
+    if (!table) return kRenderNothing;
+    const int16_t cls = rc::render::nestedClass(table, pos, tdb, flags);
+    return cls == kRenderDirect ? int16_t(kRenderFileLevel) : cls;
+}
+
 }  // namespace
 
 RC_API Boolean FullGarbage(const TrackItemRec* item) {
@@ -59,8 +68,6 @@ RC_API int16_t GetLocInfo(int32_t t, int32_t flags, const TDB* tdb, Boolean* has
                           TrackItemRec* itemA, Boolean* hasB, TrackItemRec* itemB,
                           Boolean* hasTransition, TrackItemRec* transitionItem, int32_t* superCount,
                           Handle trackTable) {
-    (void)flags;
-    (void)tdb;
     TrackItemRec a{}, b{}, tr{};
     bool haveA = segmentAt(kTrackVideoPair, 0, t, a, trackTable);
     bool haveB = segmentAt(kTrackVideoPair, 1, t, b, trackTable);
@@ -108,6 +115,8 @@ RC_API int16_t GetLocInfo(int32_t t, int32_t flags, const TDB* tdb, Boolean* has
         const int16_t file = itemFileID(&a);
         if (hasMotion(a) || hasFilters(a))
             cls = kRenderComposite;
+        else if (file && GetFileTypeID(file) == kFileTypeNested)
+            cls = nestedFileClass(file, tdb ? GetLocalFrame(t, tdb, &a, false) : t, tdb, flags);
         else if ((a.flags & kItemHoldOn) || (file && GetFileIsStill(file)))
             cls = kRenderNothing;
         else if (file && GetFileCanDraw(file))

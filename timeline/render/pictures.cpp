@@ -2,11 +2,14 @@
 // steps, and the superimpose opacity.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "reelcore/envelopes.h"
 #include "reelcore/globals.h"
 #include "reelcore/memory.h"
+#include "reelcore/mp.h"
+#include "timeline/mp_bands.h"
 #include "timeline/render/render_internal.h"
 
 namespace rc::render {
@@ -33,16 +36,22 @@ uint8_t* rowOf(PPixHand pix, int32_t y) {
     return reinterpret_cast<uint8_t*>(r->pixels) + int64_t(r->rowBytes) * (heightOf(pix) - 1 - y);
 }
 
+void forRows(int32_t rows, const std::function<void(int32_t y)>& row) {
+    rc::mp::runRowBands(rows, kMPMinSplitRows, [&](int32_t first, int32_t count) {
+        for (int32_t y = first; y < first + count; ++y) row(y);
+    });
+}
+
 void clearTransparent(PPixHand pix) {
     const int32_t w = widthOf(pix), h = heightOf(pix);
-    for (int32_t y = 0; y < h; ++y) std::memset(rowOf(pix, y), 0, size_t(w) * 4);
+    forRows(h, [&](int32_t y) { std::memset(rowOf(pix, y), 0, size_t(w) * 4); });
 }
 
 void copyPixels(PPixHand src, PPixHand dst) {
     if (!src || !dst || src == dst) return;
     const int32_t w = std::min(widthOf(src), widthOf(dst));
     const int32_t h = std::min(heightOf(src), heightOf(dst));
-    for (int32_t y = 0; y < h; ++y) std::memcpy(rowOf(dst, y), rowOf(src, y), size_t(w) * 4);
+    forRows(h, [&](int32_t y) { std::memcpy(rowOf(dst, y), rowOf(src, y), size_t(w) * 4); });
 }
 
 void flickerFilter(PPixHand pix) {

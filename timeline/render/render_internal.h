@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "reelcore/ppix.h"
 #include "reelcore/render.h"
@@ -20,6 +21,8 @@ int32_t widthOf(PPixHand pix);
 int32_t heightOf(PPixHand pix);
 // Start of image row y (0 = top) of a 32-bit picture.
 uint8_t* rowOf(PPixHand pix, int32_t y);
+// Runs row(y) for y in 0 .. rows - 1, in bands over the processor pool.
+void forRows(int32_t rows, const std::function<void(int32_t y)>& row);
 // Fills with 0x00000000 (transparent black).
 void clearTransparent(PPixHand pix);
 // Copies the common area of two 32-bit pictures.
@@ -72,6 +75,16 @@ OSErr fetchFrame(int32_t clipID, int32_t pos, const TDB* tdb, int32_t flags, PPi
 RcFrameCallback frameCallbackProc();
 Handle newCallbackData(uint32_t kind, int32_t time, const TDB& tdb, Handle table, int32_t clipID,
                        Handle filterList, int32_t filterIndex, int32_t fieldFlags);
+
+// The track table of a nested timeline file that may be followed from the
+// current nesting level; null for other files, and beyond the depth of
+// slot 92.
+Handle nestedTableOf(int16_t fileID);
+// Frame pos (in tdb) of a nested timeline into dst, one level deeper;
+// transparent black on failure.
+OSErr renderNested(Handle table, int32_t pos, const TDB* tdb, int32_t flags, PPixHand dst);
+// Classes what a nested timeline shows at pos (in tdb), one level deeper.
+int16_t nestedClass(Handle table, int32_t pos, const TDB* tdb, int32_t flags);
 
 // True when the item's filter list holds an active XE filter.
 bool hasActiveXEFilter(const TrackItemRec& item);

@@ -12,10 +12,10 @@ namespace rc::render {
 
 void fillBlack(PPixHand pix) {
     const int32_t w = widthOf(pix), h = heightOf(pix);
-    for (int32_t y = 0; y < h; ++y) {
+    forRows(h, [&](int32_t y) {
         uint32_t* p = reinterpret_cast<uint32_t*>(rowOf(pix, y));
         std::fill(p, p + w, 0xFF000000u);
-    }
+    });
 }
 
 void renderTransition(FmRenderContext* c, int32_t time, const TDB* tdb, int32_t flags,
