@@ -181,7 +181,7 @@ struct Library {
         s.audio.audrate = kAudioRate;
         s.audio.audsamplesize = 1;
         s.audio.audstereo = 1;
-        s.audio.interleave = 1;
+        s.audio.interleave = 3;  // the default: audio a second at a time
         return s;
     }
 };

@@ -40,9 +40,11 @@ bool silence(Handle, int32_t, const TDB&, int32_t format, int32_t, void* out, in
 bool mixFrame(Handle tracks, int32_t frame, const TDB& tb, int32_t format, int32_t rate, void* out,
               int32_t bytes) {
     silence(tracks, frame, tb, format, rate, out, bytes);
-    if (!tracks) return true;
+    // Without sound tracks the mix is the silence already there.
+    if (!tracks || CountTypeTracks(kTrackAudio, tracks) == 0) return true;
     const int32_t frameBytes = FmAudioFrameBytes(format);
-    std::vector<uint8_t> mixed(size_t(bytes) + size_t(frameBytes) * 4);
+    static std::vector<uint8_t> mixed;  // kept between frames
+    mixed.resize(size_t(bytes) + size_t(frameBytes) * 4);
     int32_t got = int32_t(mixed.size());
     if (MixBlip(frame, mixed.data(), format, rate, nullptr, kMixAllTracks, &got, &tb, tracks,
                 nullptr, nullptr) != 0)
