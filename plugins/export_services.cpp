@@ -64,9 +64,14 @@ void* getClassDataProc(RcOSType type) {
 }
 
 // ---- audio ----
+// The sample frame a video frame starts at, rounded down as the mixer rounds
+// its byte spans: blocks asked for frame by frame then join without a sample
+// dropped or repeated where a frame is not a whole number of samples long.
 int64_t samplePosition(const Export& e, int64_t frame) {
-    const double seconds = double(frame) * e.timeBase.samp / double(e.timeBase.scale);
-    return int64_t(std::floor(seconds * e.record.settings.audioRate + 0.5));
+    const int64_t scale = e.timeBase.scale;
+    if (scale <= 0) return 0;
+    const int64_t n = frame * e.timeBase.samp * int64_t(e.record.settings.audioRate);
+    return n >= 0 ? n / scale : -((-n + scale - 1) / scale);
 }
 
 int32_t audioFormatFlags(const RcCompileSettings& s) {
