@@ -37,12 +37,13 @@ TEST_F(ExportTest, AudioComesFrameByFrameAndTheLastBlockIsKept) {
     ASSERT_EQ(CompilerExportAudio(&w, 0, 0, 0), 0);
     EXPECT_EQ(gMixCalls, 100);
     const std::string bytes = readFile(out);
-    // 100 frames of 29.97 at 48000: 160160.16 sample frames, rounded.
+    // 100 frames of 29.97 at 48000: 160160.16 sample frames, rounded down.
     ASSERT_EQ(bytes.size(), 44u + 160160u * 4);
-    // Frame f covers the samples from round(f * 1601.6016) on.
+    // Frame f covers the samples from floor(f * 1601.6016) on, where the mixer
+    // starts its block, up to where the next frame's starts.
     for (int32_t f : {0, 1, 2, 50, 99}) {
-        const size_t at = size_t(std::floor(f * 100.0 * 48000 / 2997 + 0.5));
-        const size_t end = size_t(std::floor((f + 1) * 100.0 * 48000 / 2997 + 0.5));
+        const size_t at = size_t(f) * 100 * 48000 / 2997;
+        const size_t end = size_t(f + 1) * 100 * 48000 / 2997;
         EXPECT_EQ(uint8_t(bytes[44 + at * 4]), f) << f;
         EXPECT_EQ(uint8_t(bytes[44 + end * 4 - 1]), f) << f;
     }
