@@ -202,7 +202,7 @@ void BM_TintModuleDirect(benchmark::State& state) {
 }
 BENCHMARK(BM_TintModuleDirect)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
-// frei0r's plug-in interface, as its public specification gives it.
+// frei0r's plug-in interface, declared as its public header declares it.
 struct Frei0rColour {
     float r, g, b;
 };

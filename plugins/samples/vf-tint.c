@@ -4,7 +4,8 @@
    settings it is handed.
 
    Each channel becomes c + (tint - c) * amount / 100 (integer division,
-   truncating toward zero); alpha is kept. */
+   truncating toward zero); alpha is kept. The rows are cut into bands that
+   the host's processor pool runs on its worker threads. */
 #include <string.h>
 
 #include "reelcore/sdk/effect.h"
@@ -27,6 +28,35 @@ static TintSettings settingsOf(RcHandleWord word) {
     return s;
 }
 
+/* A band of rows, run on one of the host's pool threads. */
+typedef struct Band {
+    const RcPixelBuffer* src;
+    const RcPixelBuffer* dst;
+    const uint8_t (*table)[256];
+    int32_t width;
+    int32_t firstRow, endRow;
+} Band;
+
+enum { kMaxBands = 16 };
+
+static void tintBand(void* block) {
+    const Band* band = (const Band*)block;
+    const uint8_t(*table)[256] = band->table;
+    for (int32_t y = band->firstRow; y < band->endRow; ++y) {
+        const uint8_t* in = (const uint8_t*)band->src->pixels + (size_t)band->src->rowBytes * y;
+        uint8_t* out = (uint8_t*)band->dst->pixels + (size_t)band->dst->rowBytes * y;
+        /* A pixel at a time as one little-endian word: B | G << 8 | R << 16
+           | A << 24, read and written whole. */
+        for (int32_t x = 0; x < band->width; ++x, in += 4, out += 4) {
+            uint32_t p;
+            memcpy(&p, in, 4);
+            p = (uint32_t)table[0][p & 0xFF] | (uint32_t)table[1][(p >> 8) & 0xFF] << 8 |
+                (uint32_t)table[2][(p >> 16) & 0xFF] << 16 | (p & 0xFF000000u);
+            memcpy(out, &p, 4);
+        }
+    }
+}
+
 static int16_t tint(const RcVideoFilterRecord* r) {
     if (!r->source || !r->destination) return kRcModuleUnsupported;
     const RcPixelBuffer* src = RC_PIXELS(r->source);
@@ -43,19 +73,24 @@ static int16_t tint(const RcVideoFilterRecord* r) {
     for (int32_t c = 0; c < 3; ++c)
         for (int32_t v = 0; v < 256; ++v)
             table[c][v] = (uint8_t)(v + (toward[c] - v) * s.amount / 100);
-    for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* in = (const uint8_t*)src->pixels + (size_t)src->rowBytes * y;
-        uint8_t* out = (uint8_t*)dst->pixels + (size_t)dst->rowBytes * y;
-        /* A pixel at a time as one little-endian word: B | G << 8 | R << 16
-           | A << 24, read and written whole. */
-        for (int32_t x = 0; x < w; ++x, in += 4, out += 4) {
-            uint32_t p;
-            memcpy(&p, in, 4);
-            p = (uint32_t)table[0][p & 0xFF] | (uint32_t)table[1][(p >> 8) & 0xFF] << 8 |
-                (uint32_t)table[2][(p >> 16) & 0xFF] << 16 | (p & 0xFF000000u);
-            memcpy(out, &p, 4);
-        }
+
+    int32_t bands = r->host ? r->host->lockBands(kMaxBands) : 1;
+    if (bands < 1) bands = 1;
+    if (bands > kMaxBands) bands = kMaxBands;
+    Band blocks[kMaxBands];
+    for (int32_t i = 0; i < bands; ++i) {
+        Band* band = &blocks[i];
+        band->src = src;
+        band->dst = dst;
+        band->table = (const uint8_t(*)[256])table;
+        band->width = w;
+        band->firstRow = (int32_t)((int64_t)h * i / bands);
+        band->endRow = (int32_t)((int64_t)h * (i + 1) / bands);
     }
+    if (bands > 1)
+        r->host->runBands(bands, tintBand, blocks, (int32_t)sizeof(Band));
+    else
+        tintBand(&blocks[0]);
     return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "importer/media_teardown.h"
 #include "media/clip_table_internal.h"
 #include "media/file_table_internal.h"
 #include "plugins/export_host.h"
@@ -103,15 +104,7 @@ class ExportTest : public ::testing::Test {
         if (timeline) DisposeHandle(timeline);
         for (Handle h : owned) DisposeHandle(h);
         psetShutdown();
-        KillFrameQueue();
-        rc::media::disposeClipTable();
-        rc::media::disposeFileTable();
-        rc::plugins::resetImporterHost();
-        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
-                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
-            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
-            SetAGlobal(slot, 0);
-        }
+        testsupport::disposeMediaAndImporters();
         pwShutdown();
         KillFMem();
         FmSetAlertSink(nullptr);

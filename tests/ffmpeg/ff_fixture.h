@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "importer/media_teardown.h"
 #include "media/clip_table_internal.h"
 #include "media/file_table_internal.h"
 #include "media/media_hooks.h"
@@ -201,15 +202,7 @@ class FFImportTest : public ::testing::Test {
         if (!haveFfmpeg()) return;
         for (int16_t f : files) FileClose(f);
         for (PWorld w : worlds) DisposePWorld(w);
-        KillFrameQueue();
-        rc::media::disposeClipTable();
-        rc::media::disposeFileTable();
-        rc::plugins::resetImporterHost();
-        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
-                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
-            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
-            SetAGlobal(slot, 0);
-        }
+        testsupport::disposeMediaAndImporters();
         pwShutdown();
         KillFMem();
         rc::mediahooks::resetAll();

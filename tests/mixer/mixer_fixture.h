@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "importer/media_teardown.h"
 #include "audio/mixer_internal.h"
 #include "media/clip_table_internal.h"
 #include "media/file_table_internal.h"
@@ -163,15 +164,7 @@ class MixerTest : public ::testing::Test {
         owned.clear();
         if (table) DisposeHandle(table);
         table = nullptr;
-        KillFrameQueue();
-        rc::media::disposeClipTable();
-        rc::media::disposeFileTable();
-        rc::plugins::resetImporterHost();
-        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
-                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
-            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
-            SetAGlobal(slot, 0);
-        }
+        testsupport::disposeMediaAndImporters();
         KillFMem();
         rc::mediahooks::resetAll();
         std::system(("rm -rf " + dir).c_str());

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "importer/media_teardown.h"
 #include "media/clip_table_internal.h"
 #include "media/file_table_internal.h"
 #include "media/media_hooks.h"
@@ -113,15 +114,7 @@ class RenderTest : public ::testing::Test {
         }
         rc::render::setHooks(nullptr);
         for (Handle h : owned) DisposeHandle(h);
-        KillFrameQueue();
-        rc::media::disposeClipTable();
-        rc::media::disposeFileTable();
-        rc::plugins::resetImporterHost();
-        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
-                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
-            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
-            SetAGlobal(slot, 0);
-        }
+        testsupport::disposeMediaAndImporters();
         pwShutdown();
         KillFMem();
         rc::mediahooks::resetAll();

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "importer/media_teardown.h"
 #include "otio.h"
 #include "otio_demo.h"
 #include "otio_effects.h"
@@ -153,15 +154,7 @@ class Golden : public TimelineTest {
         }
     }
     void TearDown() override {
-        KillFrameQueue();
-        rc::media::disposeClipTable();
-        rc::media::disposeFileTable();
-        rc::plugins::resetImporterHost();
-        for (int32_t slot : {int32_t(kSlotImporterTable), int32_t(kSlotXrefTable),
-                             int32_t(kSlotTypeTextTable), int32_t(kSlotOverrideTable)}) {
-            if (Handle t = reinterpret_cast<Handle>(GetAGlobal(slot))) FmDisposeHandle(t);
-            SetAGlobal(slot, 0);
-        }
+        testsupport::disposeMediaAndImporters();
         KillFMem();
         TimelineTest::TearDown();
         if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
