@@ -131,6 +131,27 @@ TEST_F(FrameTest, FieldPathMatchesTheFramePathOnAProgressiveSource) {
     }
 }
 
+// A field is fetched half as tall; the source must come out squeezed into
+// it, not laid out anew, so the line-doubled field shows the disc the frame
+// path shows (a re-laid disc would come out half as wide).
+TEST_F(FrameTest, FieldPathShowsTheSourceAtItsShape) {
+    abTracks({item(disc, 0, 10)}, {});
+    setup();
+    auto redIn = [&](PPixHand out, int32_t y) {
+        int32_t n = 0;
+        for (int32_t x = 0; x < 160; ++x) n += at(out, x, y).r > 180;
+        return n;
+    };
+    PPixHand out = render(0);
+    const int32_t frameWidth = redIn(out, 60), frameTop = redIn(out, 45);
+    ASSERT_GT(frameWidth, 30);
+    for (int32_t flags : {0x120, 0x220}) {
+        out = render(0, flags);
+        EXPECT_NEAR(redIn(out, 60), frameWidth, 2) << "flags 0x" << std::hex << flags;
+        EXPECT_NEAR(redIn(out, 45), frameTop, 4) << "flags 0x" << std::hex << flags;
+    }
+}
+
 TEST_F(FrameTest, SequenceSetupMakesFrameSizedPicturesIncludingAWholeFrameScratch) {
     Handle c = NewHandleClear(sizeof(FmRenderContext));
     owned.push_back(c);

@@ -84,16 +84,20 @@ void drawBars(const RcImportImageRequest& q) {
     }
 }
 
-// The disc crosses the picture once over the clip's frames.
+// The disc crosses the picture once over the clip's frames. It is laid out
+// in the file's own frame and scaled to the size asked for, so a picture of
+// another shape (a field is half as tall) shows the same picture squeezed,
+// as a stored frame scaled to that size would.
 void drawDisc(const RcImportImageRequest& q, const SynthParams& p) {
-    const double radius = q.height / 6.0;
+    const double radius = p.height / 6.0;
     const int32_t frame = ((q.position % p.frames) + p.frames) % p.frames;
-    const double cx = radius + (q.width - 2 * radius) * frame / std::max(1, p.frames - 1);
-    const double cy = q.height / 2.0;
+    const double cx = radius + (p.width - 2 * radius) * frame / std::max(1, p.frames - 1);
+    const double cy = p.height / 2.0;
+    const double toFileX = double(p.width) / q.width, toFileY = double(p.height) / q.height;
     for (int32_t y = 0; y < q.height; ++y) {
         auto* row = reinterpret_cast<uint8_t*>(q.pixels + intptr_t(y) * q.rowStride);
         for (int32_t x = 0; x < q.width; ++x) {
-            const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+            const double dx = (x + 0.5) * toFileX - cx, dy = (y + 0.5) * toFileY - cy;
             const bool inside = dx * dx + dy * dy <= radius * radius;
             uint8_t* px = row + x * 4;
             px[0] = 0, px[1] = inside ? 0 : 160, px[2] = inside ? 220 : 0, px[3] = 255;
